@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: a normal build and one
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build build/release -j "$jobs"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTRO_SANITIZE=ON \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build build/sanitize -j "$jobs"
+
+echo "== tests, normal build"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== tests, sanitizer build"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build/sanitize --output-on-failure -j "$jobs"

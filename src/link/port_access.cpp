@@ -1,0 +1,135 @@
+#include "port_access.h"
+
+PortAccess::PortAccess(QObject *parent) : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &PortAccess::onErrorOccurred);
+}
+
+PortAccess::~PortAccess()
+{
+    closePort();
+}
+
+bool PortAccess::open(const QString &name)
+{
+    // A second open of our own would otherwise hold the earlier port until exit.
+    closePort();
+
+    m_openFailure.clear();
+    m_openError = QSerialPort::NoError;
+    m_port.setPortName(name);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openFailure = m_port.errorString();
+        m_openError = m_port.error();
+        closePort();
+        return false;
+    }
+
+    // Raw 8N1 without flow control: the line must carry every byte value unchanged.
+    const bool configured =
+        m_port.setBaudRate(QSerialPort::Baud19200) && m_port.setDataBits(QSerialPort::Data8) &&
+        m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
+        m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        m_openFailure = m_port.errorString();
+        m_openError = m_port.error();
+        // Never keep a port that we could not set up: our own hold would make every retry fail.
+        closePort();
+        return false;
+    }
+    m_port.clearError();
+    return true;
+}
+
+bool PortAccess::isOpen() const
+{
+    return isUsable();
+}
+
+QString PortAccess::openFailureReason() const
+{
+    return m_openFailure;
+}
+
+bool PortAccess::isPermissionDenied() const
+{
+    // Qt reports a port locked by another program as a permission error too; only its text differs.
+    return m_openError == QSerialPort::PermissionError && !m_openFailure.contains(QLatin1String("lock"));
+}
+
+bool PortAccess::read(uint8_t *buffer, int capacity, int &count)
+{
+    count = 0;
+    if (!isUsable())
+        return false;
+    const qint64 got = m_port.read(reinterpret_cast<char *>(buffer), qMin(capacity, ReadCapacity));
+    if (got < 0)
+        return false;
+    count = int(got);
+    return true;
+}
+
+bool PortAccess::writeByte(uint8_t value, int &written)
+{
+    written = 0;
+    if (!isUsable())
+        return false;
+    const char byte = char(value);
+    const qint64 result = m_port.write(&byte, 1);
+    if (result < 0)
+        return false;
+    written = int(result);
+    return true;
+}
+
+void PortAccess::flush()
+{
+    if (isUsable())
+        m_port.flush();
+}
+
+void PortAccess::close()
+{
+    closePort();
+}
+
+qint64 PortAccess::bytesWaiting() const
+{
+    return isUsable() ? m_port.bytesAvailable() : 0;
+}
+
+void PortAccess::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    const bool lost = error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+                      error == QSerialPort::WriteError;
+    if (!lost || !isUsable())
+        return;
+    // The error may come from inside a write or a flush in the middle of a pacer tick:
+    // close once the current handler has returned, not from under it.
+    m_lossPending = true;
+    QMetaObject::invokeMethod(this, &PortAccess::closeLostPort, Qt::QueuedConnection);
+}
+
+void PortAccess::closeLostPort()
+{
+    if (!m_lossPending)
+        return;
+    closePort();
+    emit deviceLost();
+}
+
+void PortAccess::closePort()
+{
+    m_lossPending = false;
+    if (!m_port.isOpen())
+        return;
+    // Closing a dead device raises errors of its own; they are not a new loss.
+    m_closing = true;
+    m_port.close();
+    m_closing = false;
+}
+
+bool PortAccess::isUsable() const
+{
+    return m_port.isOpen() && !m_lossPending && !m_closing;
+}

@@ -1,0 +1,44 @@
+#include "receive_poller.h"
+
+#include "link/link_state.h"
+#include "link/link_view.h"
+#include "link/port_access.h"
+#include "protocol/temperature_reply.h"
+
+#include <array>
+#include <limits>
+
+ReceivePoller::ReceivePoller(LinkState &state, PortAccess &port, LinkView &view)
+    : m_state(state), m_port(port), m_view(view)
+{}
+
+void ReceivePoller::tick()
+{
+    std::array<uint8_t, PortAccess::ReadCapacity> buffer{};
+    int n = 0;
+    if (!m_port.read(buffer.data(), int(buffer.size()), n) || n == 0)
+        return;
+
+    count(n);
+    for (int i = 0; i < n; ++i) {
+        if (m_view.isLoggingChecked())
+            log(buffer[size_t(i)]);
+    }
+    recogniseReply(m_state, buffer.data(), n, m_view);
+}
+
+void ReceivePoller::count(int n)
+{
+    // A board that streams bytes that never form a reply must not wrap the count round.
+    constexpr int32_t largest = std::numeric_limits<int32_t>::max();
+    m_state.NByteRicevuti = m_state.NByteRicevuti > largest - n ? largest : m_state.NByteRicevuti + n;
+}
+
+void ReceivePoller::log(uint8_t byte)
+{
+    m_view.setText(TextBox::TextBin,
+                   m_view.text(TextBox::TextBin) + QLatin1Char('-') + QString::number(byte));
+    // Emptied, not trimmed: the box restarts from nothing once it passes the limit.
+    if (m_view.text(TextBox::TextBin).size() > LogLimit)
+        m_view.setText(TextBox::TextBin, QString());
+}

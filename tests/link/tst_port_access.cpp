@@ -1,0 +1,263 @@
+#include "board_line.h"
+#include "link/port_access.h"
+
+#include <QtSerialPort/QSerialPort>
+#include <QtTest/QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+const QByteArray TrickyBytes = QByteArray::fromHex("00030A0D11137F");
+
+void writeAll(PortAccess &port, const QByteArray &bytes)
+{
+    for (const char byte : bytes) {
+        int written = 0;
+        QVERIFY(port.writeByte(uint8_t(byte), written));
+        QCOMPARE(written, 1);
+        port.flush();
+    }
+}
+
+QByteArray readWhenArrived(PortAccess &port, int count)
+{
+    if (!QTest::qWaitFor([&] { return port.bytesWaiting() >= count; }, 2000))
+        return {};
+    uint8_t buffer[PortAccess::ReadCapacity];
+    int n = 0;
+    if (!port.read(buffer, PortAccess::ReadCapacity, n))
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(buffer), n);
+}
+} // namespace
+
+class TestPortAccess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void opensAt19200RawEightNOne();
+    void bareNameResolvesUnderDev();
+    void everyByteCrossesUnchanged();
+    void readWithNothingPendingIsEmpty();
+    void readsAtMostTheCapacity();
+    void secondOpenIsRefused();
+    void failedOpenHoldsNothing_data();
+    void failedOpenHoldsNothing();
+    void failedOpenOfBusyPortDoesNotHoldIt();
+    void openingAnotherPortReleasesTheFirst();
+    void closedPortFailsQuietly();
+    void deviceLossIsReportedOnceAndGoesIdle();
+    void deviceLossInsideAWrite();
+};
+
+void TestPortAccess::init()
+{
+    // The program prints nothing in normal use: any Qt warning fails the test.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+}
+
+void TestPortAccess::opensAt19200RawEightNOne()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+    QVERIFY(port.isOpen());
+    QVERIFY(port.openFailureReason().isEmpty());
+
+    const int fd = ::open(board.portPath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios settings{};
+    QCOMPARE(tcgetattr(fd, &settings), 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&settings), speed_t(B19200));
+    QCOMPARE(cfgetispeed(&settings), speed_t(B19200));
+    QCOMPARE(settings.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(settings.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), tcflag_t(0));
+    QCOMPARE(settings.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
+    QCOMPARE(settings.c_oflag & OPOST, tcflag_t(0));
+}
+
+void TestPortAccess::bareNameResolvesUnderDev()
+{
+    BoardLine board;
+    const QString name = QStringLiteral("vantro-test-%1").arg(QCoreApplication::applicationPid());
+    const QString link = QStringLiteral("/dev/") + name;
+    if (!QFile::link(board.portPath(), link))
+        QSKIP("cannot make a link in /dev here");
+    PortAccess port;
+    const bool opened = port.open(name);
+    QFile::remove(link);
+    QVERIFY(opened);
+    writeAll(port, "G");
+    QCOMPARE(board.read(1), QByteArray("G"));
+}
+
+void TestPortAccess::everyByteCrossesUnchanged()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+
+    writeAll(port, TrickyBytes);
+    QCOMPARE(board.read(int(TrickyBytes.size())).toHex(' '), TrickyBytes.toHex(' '));
+
+    board.write(TrickyBytes);
+    QCOMPARE(readWhenArrived(port, int(TrickyBytes.size())).toHex(' '), TrickyBytes.toHex(' '));
+    // Nothing was echoed back to the board.
+    QCOMPARE(board.readPending(), QByteArray());
+}
+
+void TestPortAccess::readWithNothingPendingIsEmpty()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+    uint8_t buffer[PortAccess::ReadCapacity];
+    int n = -1;
+    QVERIFY(port.read(buffer, PortAccess::ReadCapacity, n));
+    QCOMPARE(n, 0);
+}
+
+void TestPortAccess::readsAtMostTheCapacity()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+    board.write(QByteArray(1500, 'x'));
+    QCOMPARE(readWhenArrived(port, 1500).size(), PortAccess::ReadCapacity);
+    QCOMPARE(readWhenArrived(port, 1500 - PortAccess::ReadCapacity).size(), 1500 - PortAccess::ReadCapacity);
+}
+
+void TestPortAccess::secondOpenIsRefused()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+
+    QSerialPort other(board.portPath());
+    QVERIFY(!other.open(QIODevice::ReadWrite));
+    PortAccess second;
+    QVERIFY(!second.open(board.portPath()));
+    QVERIFY(!second.openFailureReason().isEmpty());
+    QVERIFY(!second.isPermissionDenied());
+
+    port.close();
+    QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+void TestPortAccess::failedOpenHoldsNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("default name") << "COM1";
+    QTest::newRow("empty") << "";
+    QTest::newRow("missing path") << "/dev/no-such-board";
+    QTest::newRow("not a serial device") << "/dev/null";
+    QTest::newRow("a directory") << "/tmp";
+}
+
+void TestPortAccess::failedOpenHoldsNothing()
+{
+    QFETCH(QString, name);
+    const int before = openDescriptorCount();
+    PortAccess port;
+    QVERIFY(!port.open(name));
+    QVERIFY(!port.isOpen());
+    QVERIFY(!port.openFailureReason().isEmpty());
+    QCOMPARE(openDescriptorCount(), before);
+}
+
+void TestPortAccess::failedOpenOfBusyPortDoesNotHoldIt()
+{
+    BoardLine board;
+    QSerialPort other(board.portPath());
+    QVERIFY(other.open(QIODevice::ReadWrite));
+    PortAccess port;
+    QVERIFY(!port.open(board.portPath()));
+    other.close();
+    QVERIFY(port.open(board.portPath()));
+}
+
+void TestPortAccess::openingAnotherPortReleasesTheFirst()
+{
+    BoardLine first;
+    BoardLine second;
+    PortAccess port;
+    QVERIFY(port.open(first.portPath()));
+    QVERIFY(port.open(second.portPath()));
+    QSerialPort other(first.portPath());
+    QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+void TestPortAccess::closedPortFailsQuietly()
+{
+    PortAccess port;
+    uint8_t buffer[PortAccess::ReadCapacity];
+    int n = -1;
+    int written = -1;
+    QVERIFY(!port.read(buffer, PortAccess::ReadCapacity, n));
+    QCOMPARE(n, 0);
+    QVERIFY(!port.writeByte(0x0B, written));
+    QCOMPARE(written, 0);
+    port.flush();
+    port.close();
+
+    BoardLine board;
+    QVERIFY(port.open(board.portPath()));
+    port.close();
+    port.close();
+    QVERIFY(!port.writeByte(0x0B, written));
+    QVERIFY(!port.read(buffer, PortAccess::ReadCapacity, n));
+    QCOMPARE(board.readPending(), QByteArray());
+}
+
+void TestPortAccess::deviceLossIsReportedOnceAndGoesIdle()
+{
+    auto board = std::make_unique<BoardLine>();
+    PortAccess port;
+    QVERIFY(port.open(board->portPath()));
+    QSignalSpy lost(&port, &PortAccess::deviceLost);
+
+    board->hangUp();
+    QVERIFY(lost.wait(2000));
+    QVERIFY(!port.isOpen());
+
+    // Left open, the dead port would raise an error on every pass of the event loop.
+    const double cpuBefore = processCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(500);
+    const double busyShare = (processCpuMs() - cpuBefore) / double(wall.elapsed());
+    QCOMPARE(lost.count(), 1);
+    QVERIFY2(busyShare < 0.2, qPrintable(QString::number(busyShare)));
+
+    // The board comes back: a fresh open works as before.
+    board = std::make_unique<BoardLine>();
+    QVERIFY(port.open(board->portPath()));
+}
+
+void TestPortAccess::deviceLossInsideAWrite()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+    QSignalSpy lost(&port, &PortAccess::deviceLost);
+    board.hangUp();
+    // The first write after the loss fails inside the flush; the rest fail quietly.
+    for (int i = 0; i < 6; ++i) {
+        int written = 0;
+        if (port.writeByte(0x0B, written) && written == 1)
+            port.flush();
+    }
+    QVERIFY(lost.wait(2000));
+    QTest::qWait(100);
+    QCOMPARE(lost.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestPortAccess)
+#include "tst_port_access.moc"

@@ -1,0 +1,55 @@
+#include "fake_link_view.h"
+
+QString FakeLinkView::text(TextBox box) const
+{
+    return texts.value(box);
+}
+
+void FakeLinkView::setText(TextBox box, const QString &text)
+{
+    texts[box] = text;
+}
+
+void FakeLinkView::setTemperatureCaption(const QString &text)
+{
+    caption = text;
+}
+
+void FakeLinkView::setForeColour(Label label, Colour colour)
+{
+    foreColours[label] = colour;
+}
+
+void FakeLinkView::setLampColour(Colour colour)
+{
+    lamp = colour;
+    lampHistory.append(colour);
+}
+
+bool FakeLinkView::isLoggingChecked() const
+{
+    ++loggingLooks;
+    if (onLoggingLook)
+        onLoggingLook(loggingLooks);
+    return logging;
+}
+
+void FakeLinkView::setTimerEnabled(LinkTimer timer, bool enabled)
+{
+    timers[timer] = enabled;
+}
+
+void FakeLinkView::showMessage(const QString &text)
+{
+    messages.append(text);
+}
+
+void FakeLinkView::unload()
+{
+    ++unloads;
+}
+
+bool FakeLinkView::isTimerEnabled(LinkTimer timer) const
+{
+    return timers.value(timer, false);
+}
