@@ -55,6 +55,8 @@ public:
     virtual void setTemperatureCaption(const QString &caption) = 0;
     virtual void setForeColour(Label label, Colour colour) = 0;
     virtual void setLampColour(Colour colour) = 0;
+    // What the lamp means in words: the port's state and, after a failed open, why.
+    virtual void setLampToolTip(const QString &text) = 0;
     virtual bool isLoggingChecked() const = 0;
     virtual void setTimerEnabled(LinkTimer timer, bool enabled) = 0;
     virtual void showMessage(const QString &text) = 0;

@@ -26,6 +26,11 @@ void FakeLinkView::setLampColour(Colour colour)
     lampHistory.append(colour);
 }
 
+void FakeLinkView::setLampToolTip(const QString &text)
+{
+    lampToolTip = text;
+}
+
 bool FakeLinkView::isLoggingChecked() const
 {
     ++loggingLooks;

@@ -16,6 +16,7 @@ public:
     void setTemperatureCaption(const QString &caption) override;
     void setForeColour(Label label, Colour colour) override;
     void setLampColour(Colour colour) override;
+    void setLampToolTip(const QString &text) override;
     bool isLoggingChecked() const override;
     void setTimerEnabled(LinkTimer timer, bool enabled) override;
     void showMessage(const QString &text) override;
@@ -28,6 +29,7 @@ public:
     QMap<Label, Colour> foreColours{{Label::LTemp, Colours::Grey}, {Label::LGrado, Colours::Grey}};
     Colour lamp = Colours::White;
     QList<Colour> lampHistory;
+    QString lampToolTip;
     bool logging = false;
     // Called each time the logging box is looked at, to switch logging in the middle of a tick.
     std::function<void(int lookNumber)> onLoggingLook;

@@ -1,0 +1,295 @@
+#include "form1.h"
+
+#include "app/command_button.h"
+#include "app/form1_layout.h"
+#include "app/status_lamp.h"
+
+#include <QtGui/QCloseEvent>
+#include <QtGui/QFontDatabase>
+#include <QtGui/QIcon>
+#include <QtWidgets/QCheckBox>
+#include <QtWidgets/QGroupBox>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QLineEdit>
+#include <QtWidgets/QMenuBar>
+#include <QtWidgets/QMessageBox>
+
+#include <limits>
+
+namespace {
+const QString CaptionFamily = QStringLiteral("Times New Roman");
+constexpr qreal TemperaturePoints = 48;
+constexpr qreal DegreePoints = 21.75;
+constexpr qreal ExitPoints = 14.25;
+// The size the layout was drawn for.
+constexpr int DialogPoints = 8;
+
+QFont captionFont(qreal points)
+{
+    QFont font(CaptionFamily);
+    font.setBold(true);
+    font.setPointSizeF(points);
+    return font;
+}
+
+template<typename Widget>
+Widget *named(Widget *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QColor toQColor(Colour colour)
+{
+    return {colour.red, colour.green, colour.blue};
+}
+
+void setForeground(QWidget *widget, Colour colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, toQColor(colour));
+    widget->setPalette(palette);
+}
+} // namespace
+
+Form1::Form1(QWidget *parent)
+    : QMainWindow(parent)
+    , m_controller(*this)
+{
+    setWindowTitle(QString::fromLatin1(Title));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/vantro-32.xpm"));
+    icon.addFile(QStringLiteral(":/icons/vantro-16.xpm"));
+    setWindowIcon(icon);
+    QFont dialogFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    dialogFont.setPointSize(DialogPoints);
+    setFont(dialogFont);
+
+    // A global menu bar would take "Conf" and "info" out of the window.
+    menuBar()->setNativeMenuBar(false);
+    QAction *conf = named(menuBar()->addAction(QStringLiteral("Conf")), "Conf");
+    QAction *info = named(menuBar()->addAction(QStringLiteral("info")), "info");
+    connect(conf, &QAction::triggered, this, &Form1::toggleLayout);
+    connect(info, &QAction::triggered, this, &Form1::showAbout);
+
+    buildControls();
+    placeControls();
+    setUpTabOrder();
+    setUpTimers();
+    setClientSize(Form1Layout::compactClient());
+    m_controller.formLoad();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    m_client = named(new QWidget(this), "client");
+    setCentralWidget(m_client);
+
+    m_frame1 = named(new QGroupBox(QStringLiteral("Temperature"), m_client), "Frame1");
+    m_temperature = named(new QLabel(QStringLiteral("-.--"), m_frame1), "LTemp");
+    m_temperature->setFont(captionFont(TemperaturePoints));
+    m_temperature->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_degree = named(new QLabel(QStringLiteral("\u00B0"), m_frame1), "LGrado");
+    m_degree->setFont(captionFont(DegreePoints));
+    m_degree->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setForeground(m_temperature, Colours::Grey);
+    setForeground(m_degree, Colours::Grey);
+
+    m_exit = named(new CommandButton(QStringLiteral("CLOSE"), m_client), "Command1");
+    m_exit->setFont(captionFont(ExitPoints));
+
+    m_portFrame = named(new QGroupBox(QStringLiteral("USB PORT"), m_client), "SComsad");
+    m_portName = named(new QLineEdit(QStringLiteral("COM1"), m_portFrame), "TCOM");
+    m_lamp = named(new StatusLamp(m_portFrame), "SCom");
+    m_save = named(new CommandButton(QStringLiteral("MEM"), m_portFrame), "Command4");
+
+    m_logging = named(new QCheckBox(QStringLiteral("Check1"), m_client), "Check1");
+    m_open = named(new CommandButton(QStringLiteral("OPEN"), m_client), "cmdInitialize");
+    m_presence = named(new CommandButton(QStringLiteral("PRESENZA  PIC"), m_client), "Command2");
+    m_start = named(new CommandButton(QStringLiteral("START"), m_client), "Command3");
+    m_close = named(new CommandButton(QStringLiteral("CLOSE"), m_client), "cmdClose");
+
+    m_logFrame = named(new QGroupBox(QStringLiteral("Log"), m_client), "Frame3");
+    m_rawBytes = named(new QLineEdit(m_logFrame), "TTEMP");
+    m_received = named(new QLineEdit(m_logFrame), "TextBin");
+    m_sent = named(new QLineEdit(m_logFrame), "txtSend");
+    // The sent-bytes log has no limit; a line edit would otherwise cut it at 32767 characters.
+    m_sent->setMaxLength(std::numeric_limits<int>::max());
+    for (QLineEdit *box : {m_portName, m_rawBytes, m_received, m_sent})
+        box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    connect(m_exit, &QPushButton::clicked, &m_controller, &LinkController::exit);
+    connect(m_save, &QPushButton::clicked, &m_controller, &LinkController::savePortName);
+    connect(m_open, &QPushButton::clicked, &m_controller, &LinkController::openAttempt);
+    connect(m_presence, &QPushButton::clicked, &m_controller, &LinkController::presenceQuery);
+    connect(m_start, &QPushButton::clicked, &m_controller, &LinkController::startCommand);
+    connect(m_close, &QPushButton::clicked, &m_controller, &LinkController::closePort);
+}
+
+void Form1::placeControls()
+{
+    for (int i = 0; i < Form1Layout::controlCount(); ++i) {
+        const char *name = Form1Layout::controlName(i);
+        if (auto *control = m_client->findChild<QWidget *>(QString::fromLatin1(name)))
+            control->setGeometry(Form1Layout::placement(name));
+    }
+    // Check1 overlaps the port frame's corner and must stay clickable above it.
+    m_logging->raise();
+}
+
+void Form1::setUpTabOrder()
+{
+    const QList<QWidget *> order{m_exit,   m_portName, m_received, m_presence, m_open,   m_sent,
+                                 m_logging, m_close,   m_start,    m_rawBytes, m_save};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    m_exit->setFocus();
+}
+
+void Form1::setUpTimers()
+{
+    const struct
+    {
+        QTimer &timer;
+        const char *name;
+        int interval;
+        void (LinkController::*handler)();
+    } timers[] = {
+        {m_timerPorta, "TimerPorta", LinkController::TimerPortaMs, &LinkController::openAttempt},
+        {m_tmrReceive, "tmrReceive", LinkController::TmrReceiveMs, &LinkController::receiveTick},
+        {m_timerInvioChar, "TimerInvioChar", LinkController::TimerInvioCharMs, &LinkController::transmitTick},
+        {m_timerRispostaInterrogazione, "TimerRispostaInterrogazione",
+         LinkController::TimerRispostaInterrogazioneMs, &LinkController::presenceReplyCheck},
+    };
+    for (const auto &t : timers) {
+        t.timer.setObjectName(QString::fromLatin1(t.name));
+        t.timer.setInterval(t.interval);
+        connect(&t.timer, &QTimer::timeout, &m_controller, t.handler);
+    }
+    m_timerInvioChar.setTimerType(Qt::PreciseTimer);
+    m_timerPorta.start();
+    m_tmrReceive.start();
+}
+
+void Form1::setClientSize(const QSize &size)
+{
+    // A plain resize is ignored by a fixed-size window: the fixed size itself must change.
+    m_client->setFixedSize(size);
+    setFixedSize(size.width(), size.height() + menuBar()->sizeHint().height());
+}
+
+QString Form1::text(TextBox box) const
+{
+    return textBox(box)->text();
+}
+
+void Form1::setText(TextBox box, const QString &text)
+{
+    textBox(box)->setText(text);
+}
+
+void Form1::setTemperatureCaption(const QString &caption)
+{
+    // Keep the big size whenever the digits fit; wider readings shrink rather than lose digits.
+    QFont font = captionFont(TemperaturePoints);
+    const int room = m_temperature->contentsRect().width();
+    while (font.pointSizeF() > 1 && QFontMetrics(font).horizontalAdvance(caption) > room)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    m_temperature->setFont(font);
+    m_temperature->setText(caption);
+}
+
+void Form1::setForeColour(Label label, Colour colour)
+{
+    setForeground(label == Label::LTemp ? m_temperature : m_degree, colour);
+}
+
+void Form1::setLampColour(Colour colour)
+{
+    m_lamp->setColour(toQColor(colour));
+}
+
+void Form1::setLampToolTip(const QString &text)
+{
+    m_lamp->setToolTip(text);
+}
+
+bool Form1::isLoggingChecked() const
+{
+    return m_logging->isChecked();
+}
+
+void Form1::setTimerEnabled(LinkTimer which, bool enabled)
+{
+    QTimer &t = timer(which);
+    // Enabling a running timer leaves it running as it was, without restarting its period.
+    if (enabled && !t.isActive())
+        t.start();
+    else if (!enabled)
+        t.stop();
+}
+
+void Form1::showMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(Title), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Form1::unload()
+{
+    close();
+}
+
+LinkController &Form1::controller()
+{
+    return m_controller;
+}
+
+QTimer &Form1::timer(LinkTimer which)
+{
+    switch (which) {
+    case LinkTimer::TimerPorta:
+        return m_timerPorta;
+    case LinkTimer::tmrReceive:
+        return m_tmrReceive;
+    case LinkTimer::TimerInvioChar:
+        return m_timerInvioChar;
+    case LinkTimer::TimerRispostaInterrogazione:
+        break;
+    }
+    return m_timerRispostaInterrogazione;
+}
+
+void Form1::toggleLayout()
+{
+    const bool compact = m_client->width() == Form1Layout::compactClient().width();
+    setClientSize(compact ? Form1Layout::expandedClient() : Form1Layout::compactClient());
+}
+
+void Form1::showAbout()
+{
+    showMessage(QString::fromLatin1(Title));
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    m_controller.releasePort();
+    QMainWindow::closeEvent(event);
+}
+
+QLineEdit *Form1::textBox(TextBox box) const
+{
+    switch (box) {
+    case TextBox::TCOM:
+        return m_portName;
+    case TextBox::TTEMP:
+        return m_rawBytes;
+    case TextBox::TextBin:
+        return m_received;
+    case TextBox::txtSend:
+        break;
+    }
+    return m_sent;
+}

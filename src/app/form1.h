@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/link_controller.h"
+#include "link/link_view.h"
+
+#include <QtCore/QTimer>
+#include <QtWidgets/QMainWindow>
+
+class CommandButton;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class StatusLamp;
+
+// The one window: the temperature in big digits, the port controls and the byte logs.
+// It opens compact, showing only the temperature and the exit button; "Conf" widens it.
+class Form1 final : public QMainWindow, public LinkView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    static constexpr char Title[] = "ZORVA - Vantro V1.1";
+
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    QString text(TextBox box) const override;
+    void setText(TextBox box, const QString &text) override;
+    void setTemperatureCaption(const QString &caption) override;
+    void setForeColour(Label label, Colour colour) override;
+    void setLampColour(Colour colour) override;
+    void setLampToolTip(const QString &text) override;
+    bool isLoggingChecked() const override;
+    void setTimerEnabled(LinkTimer timer, bool enabled) override;
+    void showMessage(const QString &text) override;
+    void unload() override;
+
+    LinkController &controller();
+    QTimer &timer(LinkTimer which);
+    // "Conf": compact exactly becomes expanded; any other width becomes compact.
+    void toggleLayout();
+    void showAbout();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void placeControls();
+    void setUpTimers();
+    void setUpTabOrder();
+    void setClientSize(const QSize &size);
+    QLineEdit *textBox(TextBox box) const;
+
+    QWidget *m_client = nullptr;
+    QGroupBox *m_frame1 = nullptr;
+    QLabel *m_temperature = nullptr;
+    QLabel *m_degree = nullptr;
+    CommandButton *m_exit = nullptr;
+    QGroupBox *m_portFrame = nullptr;
+    QLineEdit *m_portName = nullptr;
+    StatusLamp *m_lamp = nullptr;
+    CommandButton *m_save = nullptr;
+    QCheckBox *m_logging = nullptr;
+    CommandButton *m_open = nullptr;
+    CommandButton *m_presence = nullptr;
+    CommandButton *m_start = nullptr;
+    CommandButton *m_close = nullptr;
+    QGroupBox *m_logFrame = nullptr;
+    QLineEdit *m_rawBytes = nullptr;
+    QLineEdit *m_received = nullptr;
+    QLineEdit *m_sent = nullptr;
+
+    QTimer m_timerPorta;
+    QTimer m_tmrReceive;
+    QTimer m_timerInvioChar;
+    QTimer m_timerRispostaInterrogazione;
+
+    LinkController m_controller;
+};

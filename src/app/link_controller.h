@@ -1,0 +1,55 @@
+#pragma once
+
+#include "link/link_state.h"
+#include "link/port_access.h"
+#include "link/receive_poller.h"
+#include "link/transmit_pacer.h"
+#include "protocol/random_byte.h"
+
+#include <QtCore/QObject>
+
+class LinkView;
+
+// The window's event logic: opens and closes the port, starts the board, runs the presence
+// query and its reply check, and keeps the lamp honest. It sees the screen only through LinkView.
+class LinkController final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LinkController)
+
+public:
+    static constexpr int TimerPortaMs = 2000;
+    static constexpr int TmrReceiveMs = 10;
+    static constexpr int TimerInvioCharMs = 1;
+    static constexpr int TimerRispostaInterrogazioneMs = 200;
+    static constexpr int16_t PresenceReplyBytes = 5;
+
+    explicit LinkController(LinkView &view, QObject *parent = nullptr);
+    ~LinkController() override;
+
+    void formLoad();
+    void openAttempt(); // TimerPorta tick and OPEN
+    void closePort(); // CLOSE in the port area
+    void startCommand(); // START, and after every successful open
+    void presenceQuery(); // PRESENZA  PIC
+    void presenceReplyCheck(); // TimerRispostaInterrogazione tick
+    void savePortName(); // MEM
+    void exit(); // the big CLOSE
+    void releasePort(); // the window is going away
+
+    void transmitTick(); // TimerInvioChar
+    void receiveTick(); // tmrReceive
+
+    const LinkState &state() const;
+
+private:
+    void onDeviceLost();
+
+    LinkView &m_view;
+    LinkState m_state;
+    PortAccess m_port;
+    RandomByte m_random;
+    TransmitPacer m_pacer;
+    ReceivePoller m_poller;
+    QString m_portName;
+};
