@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the virtual board on a pseudo-terminal.
+# Installs what is missing, builds, and opens the window connected to the virtual board.
+# The demo keeps its port name in a folder of its own: your saved port name is not touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)"
+cmake --build build/release -j "$(nproc)" >/dev/null
 
-link="${VANTRO_BOARD_LINK:-/tmp/vantro-board}"
-echo "The virtual board answers on $link (19200 8N1, raw). For example:"
-echo "  picocom -b 19200 $link   or   screen $link 19200"
-echo "Send it the start frame 0B 06 47 10 21 89 and it replies with 16 05 <low> <high> 21 00 00 00 once a second."
-echo "Ctrl-C stops it."
-exec build/release/tools/vboard/vantro-vboard --link "$link"
+demo=$(mktemp -d -t vantro-demo.XXXXXX)
+board_pid=
+cleanup() {
+    [ -n "$board_pid" ] && kill "$board_pid" 2>/dev/null && wait "$board_pid" 2>/dev/null
+    rm -rf "$demo"
+}
+trap cleanup EXIT
+
+build/release/tools/vboard/vantro-vboard --link "$demo/board" >"$demo/port" 2>"$demo/board.log" &
+board_pid=$!
+for _ in $(seq 50); do [ -s "$demo/port" ] && break; sleep 0.1; done
+
+mkdir -p "$demo/config"
+printf '[SENSORE_TEMP]\nTCOM=%s\n' "$demo/board" >"$demo/config/ZORVA.conf"
+echo "Vantro is talking to the virtual board on $demo/board (its frames: $demo/board.log)."
+echo "With a real board, start build/release/src/vantro, press Conf, type its port (ttyACM0) and press OPEN;"
+echo "MEM remembers it. The port must be yours to open: join the dialout group if it is not."
+XDG_CONFIG_HOME="$demo/config" build/release/src/vantro

@@ -3,10 +3,7 @@
 #include <QtWidgets/QStyleOptionButton>
 #include <QtWidgets/QStylePainter>
 
-CommandButton::CommandButton(const QString &caption, QWidget *parent)
-    : QPushButton(caption, parent)
-{
-}
+CommandButton::CommandButton(const QString &caption, QWidget *parent) : QPushButton(caption, parent) {}
 
 QRect CommandButton::captionRect() const
 {
@@ -22,6 +19,7 @@ void CommandButton::paintEvent(QPaintEvent *)
     initStyleOption(&option);
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(captionRect(), CaptionFlags, text());
 }

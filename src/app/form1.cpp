@@ -32,8 +32,7 @@ QFont captionFont(qreal points)
     return font;
 }
 
-template<typename Widget>
-Widget *named(Widget *widget, const char *name)
+template <typename Widget> Widget *named(Widget *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -52,9 +51,7 @@ void setForeground(QWidget *widget, Colour colour)
 }
 } // namespace
 
-Form1::Form1(QWidget *parent)
-    : QMainWindow(parent)
-    , m_controller(*this)
+Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this)
 {
     setWindowTitle(QString::fromLatin1(Title));
     QIcon icon;
@@ -141,8 +138,8 @@ void Form1::placeControls()
 
 void Form1::setUpTabOrder()
 {
-    const QList<QWidget *> order{m_exit,   m_portName, m_received, m_presence, m_open,   m_sent,
-                                 m_logging, m_close,   m_start,    m_rawBytes, m_save};
+    const QList<QWidget *> order{m_exit,    m_portName, m_received, m_presence, m_open, m_sent,
+                                 m_logging, m_close,    m_start,    m_rawBytes, m_save};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_exit->setFocus();

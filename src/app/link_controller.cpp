@@ -17,10 +17,7 @@ QString failureHint(const PortAccess &port)
 } // namespace
 
 LinkController::LinkController(LinkView &view, QObject *parent)
-    : QObject(parent)
-    , m_view(view)
-    , m_pacer(m_state, m_port, view)
-    , m_poller(m_state, m_port, view)
+    : QObject(parent), m_view(view), m_pacer(m_state, m_port, view), m_poller(m_state, m_port, view)
 {
     connect(&m_port, &PortAccess::deviceLost, this, &LinkController::onDeviceLost);
 }
@@ -123,6 +120,7 @@ void LinkController::onDeviceLost()
 {
     // A green lamp over a dead port would pass a stale temperature off as live.
     m_view.setLampColour(Colours::Red);
-    m_view.setLampToolTip(QStringLiteral("Lost the board on %1; looking for it every 2 seconds").arg(m_portName));
+    m_view.setLampToolTip(
+        QStringLiteral("Lost the board on %1; looking for it every 2 seconds").arg(m_portName));
     m_view.setTimerEnabled(LinkTimer::TimerPorta, true);
 }

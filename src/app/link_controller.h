@@ -28,17 +28,17 @@ public:
     ~LinkController() override;
 
     void formLoad();
-    void openAttempt(); // TimerPorta tick and OPEN
-    void closePort(); // CLOSE in the port area
-    void startCommand(); // START, and after every successful open
-    void presenceQuery(); // PRESENZA  PIC
+    void openAttempt();        // TimerPorta tick and OPEN
+    void closePort();          // CLOSE in the port area
+    void startCommand();       // START, and after every successful open
+    void presenceQuery();      // PRESENZA  PIC
     void presenceReplyCheck(); // TimerRispostaInterrogazione tick
-    void savePortName(); // MEM
-    void exit(); // the big CLOSE
-    void releasePort(); // the window is going away
+    void savePortName();       // MEM
+    void exit();               // the big CLOSE
+    void releasePort();        // the window is going away
 
     void transmitTick(); // TimerInvioChar
-    void receiveTick(); // tmrReceive
+    void receiveTick();  // tmrReceive
 
     const LinkState &state() const;
 

@@ -11,7 +11,8 @@ const QString Key = QStringLiteral("TCOM");
 
 std::unique_ptr<QSettings> openStore()
 {
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"));
+    auto settings =
+        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"));
     // A system-wide file must never supply the name.
     settings->setFallbacksEnabled(false);
     settings->beginGroup(Group);

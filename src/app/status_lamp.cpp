@@ -2,8 +2,7 @@
 
 #include <QtGui/QPainter>
 
-StatusLamp::StatusLamp(QWidget *parent)
-    : QWidget(parent)
+StatusLamp::StatusLamp(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

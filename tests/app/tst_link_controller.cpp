@@ -43,7 +43,8 @@ struct Rig
         const bool ok = QTest::qWaitFor(
             [&] {
                 controller.receiveTick();
-                return controller.state().NByteRicevuti >= bytes.size() || view.caption != QStringLiteral("-.--");
+                return controller.state().NByteRicevuti >= bytes.size() ||
+                       view.caption != QStringLiteral("-.--");
             },
             2000);
         return ok;
@@ -255,7 +256,8 @@ void TestLinkController::saveIntoAnUnwritableStore()
     QFile blocker(m_home->filePath(QStringLiteral("file")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, blocker.fileName() + QStringLiteral("/sub"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       blocker.fileName() + QStringLiteral("/sub"));
     Rig rig;
     rig.view.setText(TextBox::TCOM, QStringLiteral("COM9"));
     rig.controller.savePortName();

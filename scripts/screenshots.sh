@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of both layouts: the real program under Xvfb with the real fonts,
+# connected to the virtual board.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+for package in xvfb xauth xdotool imagemagick; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || need+=("$package")
+done
+if [ ${#need[@]} -gt 0 ]; then
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${need[@]}"
+fi
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+build/release/tools/vboard/vantro-vboard --link "$work/board" >/dev/null 2>&1 &
+board=$!
+sleep 0.5
+mkdir -p "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
+printf '[SENSORE_TEMP]\nTCOM=%s\n' "$work/board" >"$work/config/ZORVA.conf"
+
+XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" xvfb-run -a -s "-screen 0 640x400x24" bash -c '
+    build/release/src/vantro &
+    app=$!
+    sleep 4
+    id=$(xdotool search --name "ZORVA - Vantro V1.1" | head -n 1)
+    import -window "$id" docs/compact.png
+    xdotool mousemove --window "$id" 22 8 click 1
+    sleep 0.5
+    xdotool mousemove --window "$id" 375 27 click 1
+    sleep 2.5
+    xdotool mousemove 600 380
+    sleep 0.3
+    import -window "$id" docs/expanded.png
+    kill $app
+'
+kill "$board"
+echo "docs/compact.png and docs/expanded.png written"
