@@ -130,7 +130,7 @@ void TestVirtualBoard::highByteRepliesShowNoTemperature()
 
 void TestVirtualBoard::splitRepliesAreNeverRecognised()
 {
-    Rig rig({QStringLiteral("--split")});
+    Rig rig({QStringLiteral("--split"), QStringLiteral("--interval"), QStringLiteral("400")});
     QVERIFY(rig.open());
     rig.send(CommandFrame::StartCommand);
     QTRY_VERIFY_WITH_TIMEOUT(rig.state.NByteRicevuti >= 24, 5000);

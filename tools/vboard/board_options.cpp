@@ -20,7 +20,8 @@ bool BoardOptions::parse(const QStringList &arguments, BoardOptions &options, QS
                                  QStringLiteral("Raw reading to start from (default 45)."),
                                  QStringLiteral("value"), QStringLiteral("45"));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
-    const QCommandLineOption split(QStringLiteral("split"), QStringLiteral("Send each reply in two parts."));
+    const QCommandLineOption split(QStringLiteral("split"),
+                                   QStringLiteral("Send each reply in two parts, half an interval apart."));
     const QCommandLineOption garbage(QStringLiteral("garbage"),
                                      QStringLiteral("Send random bytes between replies."));
     const QCommandLineOption highByte(QStringLiteral("high-byte"),

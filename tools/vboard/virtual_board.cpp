@@ -11,8 +11,6 @@
 namespace {
 // A pause this long between two bytes ends whatever half frame came before it.
 constexpr qint64 FrameGapMs = 100;
-// The second half of a split reply comes after the program's next poll.
-constexpr int SplitDelayMs = 30;
 constexpr int LowestRaw = 20;
 constexpr int HighestRaw = 120;
 constexpr uint8_t PresenceAnswerStart = 0x06; // an acknowledgement, never a temperature reply
@@ -120,7 +118,9 @@ void VirtualBoard::sendReply()
 
     if (m_options.split) {
         m_line.write(reply.left(3));
-        QTimer::singleShot(SplitDelayMs, this, [this, rest = reply.mid(3)] { m_line.write(rest); });
+        // Half an interval later: far enough from both halves' neighbours that no poll reads them together.
+        QTimer::singleShot(m_options.intervalMs / 2, this,
+                           [this, rest = reply.mid(3)] { m_line.write(rest); });
     } else {
         m_line.write(reply);
     }
