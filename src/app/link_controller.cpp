@@ -34,7 +34,6 @@ void LinkController::openAttempt()
 {
     m_view.setLampColour(Colours::Red);
     m_portName = m_view.text(TextBox::TCOM);
-    m_view.setLampToolTip(QStringLiteral("Opening %1").arg(m_portName));
     if (!m_port.open(m_portName)) {
         m_view.setLampToolTip(QStringLiteral("Cannot open %1: %2%3")
                                   .arg(m_portName, m_port.openFailureReason(), failureHint(m_port)));

@@ -43,7 +43,7 @@ bool PortAccess::open(const QString &name)
 
 bool PortAccess::isOpen() const
 {
-    return isUsable();
+    return m_port.isOpen() && !m_lossPending && !m_closing;
 }
 
 QString PortAccess::openFailureReason() const
@@ -60,7 +60,7 @@ bool PortAccess::isPermissionDenied() const
 bool PortAccess::read(uint8_t *buffer, int capacity, int &count)
 {
     count = 0;
-    if (!isUsable())
+    if (!isOpen())
         return false;
     const qint64 got = m_port.read(reinterpret_cast<char *>(buffer), qMin(capacity, ReadCapacity));
     if (got < 0)
@@ -72,7 +72,7 @@ bool PortAccess::read(uint8_t *buffer, int capacity, int &count)
 bool PortAccess::writeByte(uint8_t value, int &written)
 {
     written = 0;
-    if (!isUsable())
+    if (!isOpen())
         return false;
     const char byte = char(value);
     const qint64 result = m_port.write(&byte, 1);
@@ -84,7 +84,7 @@ bool PortAccess::writeByte(uint8_t value, int &written)
 
 void PortAccess::flush()
 {
-    if (isUsable())
+    if (isOpen())
         m_port.flush();
 }
 
@@ -95,14 +95,14 @@ void PortAccess::close()
 
 qint64 PortAccess::bytesWaiting() const
 {
-    return isUsable() ? m_port.bytesAvailable() : 0;
+    return isOpen() ? m_port.bytesAvailable() : 0;
 }
 
 void PortAccess::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     const bool lost = error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
                       error == QSerialPort::WriteError;
-    if (!lost || !isUsable())
+    if (!lost || !isOpen())
         return;
     // The error may come from inside a write or a flush in the middle of a pacer tick:
     // close once the current handler has returned, not from under it.
@@ -127,9 +127,4 @@ void PortAccess::closePort()
     m_closing = true;
     m_port.close();
     m_closing = false;
-}
-
-bool PortAccess::isUsable() const
-{
-    return m_port.isOpen() && !m_lossPending && !m_closing;
 }

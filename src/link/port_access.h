@@ -21,6 +21,7 @@ public:
 
     // The name is used as typed: a bare name such as ttyACM0 is looked up under /dev.
     bool open(const QString &name);
+    // False once the port is lost, even before the queued close has run.
     bool isOpen() const;
     // Why the last open failed, in the system's words; empty after a successful open.
     QString openFailureReason() const;
@@ -43,7 +44,6 @@ private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void closeLostPort();
     void closePort();
-    bool isUsable() const;
 
     QSerialPort m_port;
     QString m_openFailure;
