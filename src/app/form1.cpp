@@ -51,7 +51,9 @@ void setForeground(QWidget *widget, Colour colour)
 }
 } // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this)
+Form1::Form1(QWidget *parent)
+    : QMainWindow(parent), m_controller(*this),
+      m_tmrReceive(m_controller.port(), LinkController::TmrReceiveMs)
 {
     setWindowTitle(QString::fromLatin1(Title));
     QIcon icon;
@@ -155,7 +157,6 @@ void Form1::setUpTimers()
         void (LinkController::*handler)();
     } timers[] = {
         {m_timerPorta, "TimerPorta", LinkController::TimerPortaMs, &LinkController::openAttempt},
-        {m_tmrReceive, "tmrReceive", LinkController::TmrReceiveMs, &LinkController::receiveTick},
         {m_timerInvioChar, "TimerInvioChar", LinkController::TimerInvioCharMs, &LinkController::transmitTick},
         {m_timerRispostaInterrogazione, "TimerRispostaInterrogazione",
          LinkController::TimerRispostaInterrogazioneMs, &LinkController::presenceReplyCheck},
@@ -165,6 +166,8 @@ void Form1::setUpTimers()
         t.timer.setInterval(t.interval);
         connect(&t.timer, &QTimer::timeout, &m_controller, t.handler);
     }
+    m_tmrReceive.setObjectName(QStringLiteral("tmrReceive"));
+    connect(&m_tmrReceive, &ReceiveClock::timeout, &m_controller, &LinkController::receiveTick);
     m_timerInvioChar.setTimerType(Qt::PreciseTimer);
     m_timerPorta.start();
     m_tmrReceive.start();
@@ -220,6 +223,13 @@ bool Form1::isLoggingChecked() const
 
 void Form1::setTimerEnabled(LinkTimer which, bool enabled)
 {
+    if (which == LinkTimer::tmrReceive) {
+        if (enabled)
+            m_tmrReceive.start();
+        else
+            m_tmrReceive.stop();
+        return;
+    }
     QTimer &t = timer(which);
     // Enabling a running timer leaves it running as it was, without restarting its period.
     if (enabled && !t.isActive())
@@ -246,17 +256,22 @@ LinkController &Form1::controller()
 
 QTimer &Form1::timer(LinkTimer which)
 {
+    Q_ASSERT(which != LinkTimer::tmrReceive);
     switch (which) {
     case LinkTimer::TimerPorta:
         return m_timerPorta;
-    case LinkTimer::tmrReceive:
-        return m_tmrReceive;
     case LinkTimer::TimerInvioChar:
         return m_timerInvioChar;
+    case LinkTimer::tmrReceive:
     case LinkTimer::TimerRispostaInterrogazione:
         break;
     }
     return m_timerRispostaInterrogazione;
+}
+
+ReceiveClock &Form1::receiveClock()
+{
+    return m_tmrReceive;
 }
 
 void Form1::toggleLayout()

@@ -2,6 +2,7 @@
 
 #include "app/link_controller.h"
 #include "link/link_view.h"
+#include "link/receive_clock.h"
 
 #include <QtCore/QTimer>
 #include <QtWidgets/QMainWindow>
@@ -38,7 +39,9 @@ public:
     void unload() override;
 
     LinkController &controller();
+    // TimerPorta, TimerInvioChar and TimerRispostaInterrogazione; tmrReceive is receiveClock().
     QTimer &timer(LinkTimer which);
+    ReceiveClock &receiveClock();
     // "Conf": compact exactly becomes expanded; any other width becomes compact.
     void toggleLayout();
     void showAbout();
@@ -74,9 +77,9 @@ private:
     QLineEdit *m_sent = nullptr;
 
     QTimer m_timerPorta;
-    QTimer m_tmrReceive;
     QTimer m_timerInvioChar;
     QTimer m_timerRispostaInterrogazione;
 
     LinkController m_controller;
+    ReceiveClock m_tmrReceive;
 };

@@ -115,6 +115,11 @@ const LinkState &LinkController::state() const
     return m_state;
 }
 
+PortAccess &LinkController::port()
+{
+    return m_port;
+}
+
 void LinkController::onDeviceLost()
 {
     // A green lamp over a dead port would pass a stale temperature off as live.

@@ -41,6 +41,8 @@ public:
     void receiveTick();  // tmrReceive
 
     const LinkState &state() const;
+    // The receive clock watches the port to know when a poll has something to read.
+    PortAccess &port();
 
 private:
     void onDeviceLost();

@@ -3,6 +3,7 @@
 PortAccess::PortAccess(QObject *parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &PortAccess::onErrorOccurred);
+    connect(&m_port, &QSerialPort::readyRead, this, &PortAccess::bytesArrived);
 }
 
 PortAccess::~PortAccess()

@@ -39,6 +39,8 @@ public:
 signals:
     // The open port stopped working (board unplugged). Emitted once, after the port is closed.
     void deviceLost();
+    // New bytes have come in from the board and wait to be read.
+    void bytesArrived();
 
 private:
     void onErrorOccurred(QSerialPort::SerialPortError error);

@@ -344,7 +344,6 @@ void TestForm1::startUpState()
         int interval;
         bool active;
     } timers[] = {{LinkTimer::TimerPorta, "TimerPorta", 2000, true},
-                  {LinkTimer::tmrReceive, "tmrReceive", 10, true},
                   {LinkTimer::TimerInvioChar, "TimerInvioChar", 1, false},
                   {LinkTimer::TimerRispostaInterrogazione, "TimerRispostaInterrogazione", 200, false}};
     for (const auto &t : timers) {
@@ -354,6 +353,9 @@ void TestForm1::startUpState()
         QCOMPARE(timer.isActive(), t.active);
     }
     QCOMPARE(m_form->timer(LinkTimer::TimerInvioChar).timerType(), Qt::PreciseTimer);
+    QCOMPARE(m_form->receiveClock().objectName(), QStringLiteral("tmrReceive"));
+    QCOMPARE(m_form->receiveClock().interval(), 10);
+    QVERIFY(m_form->receiveClock().isActive());
 
     // The first attempt comes when TimerPorta ticks: red on failure, and it keeps trying.
     QCOMPARE(control<StatusLamp>(*m_form, "SCom")->colour(), QColor(Qt::white));
@@ -399,7 +401,7 @@ void TestForm1::runsTheBoardEndToEnd()
 
     QTest::mouseClick(control<QPushButton>(*m_form, "cmdClose"), Qt::LeftButton);
     QCOMPARE(control<StatusLamp>(*m_form, "SCom")->colour(), QColor(Qt::white));
-    QVERIFY(!m_form->timer(LinkTimer::tmrReceive).isActive());
+    QVERIFY(!m_form->receiveClock().isActive());
     QVERIFY(!m_form->timer(LinkTimer::TimerPorta).isActive());
     QTest::mouseClick(control<QPushButton>(*m_form, "cmdInitialize"), Qt::LeftButton);
     QCOMPARE(control<StatusLamp>(*m_form, "SCom")->colour(), QColor(Qt::green));
