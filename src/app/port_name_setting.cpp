@@ -20,13 +20,14 @@ std::unique_ptr<QSettings> openStore()
 }
 
 // QSettings says only that it failed; a trial write says why, without touching the file.
+// Empty when the file can be written.
 QString whyNotWritable(const QString &fileName)
 {
     QSaveFile probe(fileName);
     if (!probe.open(QIODevice::WriteOnly))
         return probe.errorString();
     probe.cancelWriting();
-    return QStringLiteral("the file could not be written");
+    return {};
 }
 } // namespace
 
@@ -40,9 +41,14 @@ bool PortNameSetting::save(const QString &name, QString &failure)
     const auto settings = openStore();
     settings->setValue(Key, name);
     settings->sync();
-    if (settings->status() == QSettings::NoError)
+    // A damaged file reports a format error even though the write replaced it with a sound one;
+    // only a file that cannot be written means the name was not kept.
+    const QSettings::Status status = settings->status();
+    const QString reason = status == QSettings::NoError ? QString() : whyNotWritable(settings->fileName());
+    if (reason.isEmpty() && status != QSettings::AccessError)
         return true;
-    failure = settings->fileName() + QStringLiteral(": ") + whyNotWritable(settings->fileName());
+    failure = settings->fileName() + QStringLiteral(": ") +
+              (reason.isEmpty() ? QStringLiteral("the file could not be written") : reason);
     return false;
 }
 

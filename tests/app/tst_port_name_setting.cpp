@@ -17,6 +17,8 @@ private slots:
     void systemWideFileIsIgnored();
     void corruptFileGivesTheDefault();
     void unwritableStoreSaysSo();
+    void memReplacesACorruptFile();
+    void storeThatIsAFolder();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -100,6 +102,32 @@ void TestPortNameSetting::unwritableStoreSaysSo()
     QVERIFY2(failure.startsWith(folder + QStringLiteral("/ZORVA.conf: ")), qPrintable(failure));
     QVERIFY(failure.size() > folder.size() + 14);
     QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+}
+
+void TestPortNameSetting::memReplacesACorruptFile()
+{
+    QFile file(m_home->filePath(QStringLiteral("ZORVA.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\x00\xFF[[[\n=\n\x01\x02", 10));
+    file.close();
+
+    QString failure;
+    QVERIFY2(PortNameSetting::save(QStringLiteral("/dev/ttyACM0"), failure), qPrintable(failure));
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("/dev/ttyACM0"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\n[SENSORE_TEMP]\nTCOM=/dev/ttyACM0\n"));
+}
+
+void TestPortNameSetting::storeThatIsAFolder()
+{
+    // Unreadable even by root: the settings file's name is taken by a folder.
+    QVERIFY(QDir(m_home->path()).mkdir(QStringLiteral("ZORVA.conf")));
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+
+    QString failure;
+    QVERIFY(!PortNameSetting::save(QStringLiteral("COM7"), failure));
+    QVERIFY2(failure.startsWith(m_home->filePath(QStringLiteral("ZORVA.conf: "))), qPrintable(failure));
+    QVERIFY(QFileInfo(m_home->filePath(QStringLiteral("ZORVA.conf"))).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestPortNameSetting)

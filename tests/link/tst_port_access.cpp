@@ -32,6 +32,30 @@ QByteArray readWhenArrived(PortAccess &port, int count)
         return {};
     return QByteArray(reinterpret_cast<const char *>(buffer), n);
 }
+// Every entry of the folders, with the size and time of change of each file, to show that nothing
+// moved. Folders count by name only: other tests make pseudo-terminals under /dev/pts meanwhile.
+QStringList snapshot(const QStringList &folders)
+{
+    QStringList entries;
+    for (const QString &folder : folders) {
+        const QFileInfoList infos =
+            QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo &info : infos) {
+            entries << (info.isDir() ? info.absoluteFilePath()
+                                     : QStringLiteral("%1 %2 %3")
+                                           .arg(info.absoluteFilePath())
+                                           .arg(info.size())
+                                           .arg(info.lastModified().toMSecsSinceEpoch()));
+        }
+    }
+    return entries;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 } // namespace
 
 class TestPortAccess : public QObject
@@ -153,23 +177,50 @@ void TestPortAccess::secondOpenIsRefused()
 
 void TestPortAccess::failedOpenHoldsNothing_data()
 {
+    // "@" stands for a scratch folder that holds a fifo, a folder and a plain file.
     QTest::addColumn<QString>("name");
     QTest::newRow("default name") << "COM1";
     QTest::newRow("empty") << "";
+    QTest::newRow("spaces") << "   ";
+    QTest::newRow("space inside") << "tty USB0";
+    QTest::newRow("10 000 characters") << QString(10000, QLatin1Char('x'));
+    QTest::newRow("10 000 characters under /dev") << "/dev/" + QString(10000, QLatin1Char('x'));
+    QTest::newRow("non-ASCII") << QStringLiteral("/dev/tty\u00DCSB0");
+    QTest::newRow("non-ASCII bare") << QStringLiteral("\u30DD\u30FC\u30C8");
     QTest::newRow("missing path") << "/dev/no-such-board";
+    QTest::newRow("missing through ..") << "/dev/../dev/no-such-board";
+    QTest::newRow("relative through ..") << "../../no-such-board";
+    QTest::newRow("password file") << "/etc/passwd";
     QTest::newRow("not a serial device") << "/dev/null";
     QTest::newRow("a directory") << "/tmp";
+    QTest::newRow("a fifo") << "@/fifo";
+    QTest::newRow("a plain file") << "@/plain";
+    QTest::newRow("a folder of ours") << "@/folder";
 }
 
 void TestPortAccess::failedOpenHoldsNothing()
 {
     QFETCH(QString, name);
-    const int before = openDescriptorCount();
+    QTemporaryDir scratch;
+    QVERIFY(::mkfifo(QFile::encodeName(scratch.filePath(QStringLiteral("fifo"))).constData(), 0600) == 0);
+    QVERIFY(QDir(scratch.path()).mkdir(QStringLiteral("folder")));
+    QFile plain(scratch.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("not a board\n") > 0);
+    plain.close();
+    name.replace(QLatin1Char('@'), scratch.path());
+
+    const QStringList watched{scratch.path(), scratch.filePath(QStringLiteral("folder")), QDir::currentPath(),
+                              QStringLiteral("/dev"), QStringLiteral("/etc")};
+    const QStringList before = snapshot(watched);
+    const QByteArray passwordsBefore = contents(QStringLiteral("/etc/passwd"));
+    const int descriptorsBefore = openDescriptorCount();
     PortAccess port;
     QVERIFY(!port.open(name));
     QVERIFY(!port.isOpen());
     QVERIFY(!port.openFailureReason().isEmpty());
-    QCOMPARE(openDescriptorCount(), before);
+    QCOMPARE(openDescriptorCount(), descriptorsBefore);
+    QCOMPARE(snapshot(watched), before);
+    QCOMPARE(contents(QStringLiteral("/etc/passwd")), passwordsBefore);
 }
 
 void TestPortAccess::failedOpenOfBusyPortDoesNotHoldIt()

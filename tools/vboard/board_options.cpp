@@ -26,7 +26,10 @@ bool BoardOptions::parse(const QStringList &arguments, BoardOptions &options, QS
                                      QStringLiteral("Send random bytes between replies."));
     const QCommandLineOption highByte(QStringLiteral("high-byte"),
                                       QStringLiteral("Send replies whose high byte is 0x80 or more."));
-    parser.addOptions({link, interval, raw, silent, split, garbage, highByte});
+    const QCommandLineOption flood(
+        QStringLiteral("flood"),
+        QStringLiteral("After the start command, send random bytes at the full 1920 bytes/s of 19200 8N1."));
+    parser.addOptions({link, interval, raw, silent, split, garbage, highByte, flood});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -45,6 +48,7 @@ bool BoardOptions::parse(const QStringList &arguments, BoardOptions &options, QS
     options.split = parser.isSet(split);
     options.garbage = parser.isSet(garbage);
     options.highByte = parser.isSet(highByte);
+    options.flood = parser.isSet(flood);
     if (!intervalOk || options.intervalMs < 1) {
         error = QStringLiteral("--interval takes a whole number of milliseconds, 1 or more");
         return false;

@@ -13,6 +13,7 @@ struct BoardOptions
     bool split = false;    // each reply in two writes far enough apart to land in two reads
     bool garbage = false;  // random bytes between the replies
     bool highByte = false; // replies with a high byte of 0x80 or more
+    bool flood = false;    // random bytes at the line's full 1920 bytes/s instead of replies
 
     // Fills the options from the arguments; on a usage error returns false with the message in `error`.
     static bool parse(const QStringList &arguments, BoardOptions &options, QString &error);

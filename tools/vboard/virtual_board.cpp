@@ -14,6 +14,9 @@ constexpr qint64 FrameGapMs = 100;
 constexpr int LowestRaw = 20;
 constexpr int HighestRaw = 120;
 constexpr uint8_t PresenceAnswerStart = 0x06; // an acknowledgement, never a temperature reply
+// 19200 baud with a start and a stop bit around each byte.
+constexpr qint64 LineBytesPerSecond = 1920;
+constexpr int FloodTickMs = 10;
 
 QString hex(const QByteArray &bytes)
 {
@@ -26,6 +29,8 @@ VirtualBoard::VirtualBoard(const BoardOptions &options, std::FILE *report, QObje
 {
     m_replyTimer.setInterval(options.intervalMs);
     connect(&m_replyTimer, &QTimer::timeout, this, &VirtualBoard::sendReply);
+    m_floodTimer.setInterval(FloodTickMs);
+    connect(&m_floodTimer, &QTimer::timeout, this, &VirtualBoard::sendFlood);
 }
 
 VirtualBoard::~VirtualBoard()
@@ -85,10 +90,7 @@ void VirtualBoard::onFrame(const QByteArray &payload, const QByteArray &bytes)
     const char command = payload.isEmpty() ? '\0' : payload.at(0);
     if (command == char(CommandFrame::StartCommand)) {
         report(QStringLiteral("start command %1").arg(hex(bytes)));
-        if (!m_options.silent && !m_replyTimer.isActive()) {
-            sendReply();
-            m_replyTimer.start();
-        }
+        startSending();
     } else if (command == char(CommandFrame::PresenceQuery)) {
         report(QStringLiteral("presence query %1").arg(hex(bytes)));
         if (!m_options.silent) {
@@ -98,6 +100,19 @@ void VirtualBoard::onFrame(const QByteArray &payload, const QByteArray &bytes)
         }
     } else {
         report(QStringLiteral("unknown command %1").arg(hex(bytes)));
+    }
+}
+
+void VirtualBoard::startSending()
+{
+    if (m_options.silent || m_replyTimer.isActive() || m_floodTimer.isActive())
+        return;
+    if (m_options.flood) {
+        m_sinceFloodStart.start();
+        m_floodTimer.start();
+    } else {
+        sendReply();
+        m_replyTimer.start();
     }
 }
 
@@ -116,6 +131,7 @@ void VirtualBoard::sendReply()
     reply[TemperatureReply::HighOffset] = char(high);
     reply[TemperatureReply::TerminatorOffset] = char(TemperatureReply::Terminator);
 
+    report(QStringLiteral("reply %1").arg(hex(reply)));
     if (m_options.split) {
         m_line.write(reply.left(3));
         // Half an interval later: far enough from both halves' neighbours that no poll reads them together.
@@ -134,6 +150,17 @@ void VirtualBoard::sendGarbage()
     for (auto &byte : bytes)
         byte = char(m_random.bounded(256));
     m_line.write(bytes);
+}
+
+void VirtualBoard::sendFlood()
+{
+    // Pace by the clock, not by ticks, so late ticks still add up to the line's full rate.
+    const qint64 due = m_sinceFloodStart.elapsed() * LineBytesPerSecond / 1000 - m_floodSent;
+    QByteArray bytes(int(due), '\0');
+    for (auto &byte : bytes)
+        byte = char(m_random.bounded(256));
+    m_line.write(bytes);
+    m_floodSent += due;
 }
 
 void VirtualBoard::report(const QString &line)

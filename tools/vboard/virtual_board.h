@@ -30,8 +30,10 @@ public:
 private:
     void onReadable();
     void onFrame(const QByteArray &payload, const QByteArray &bytes);
+    void startSending();
     void sendReply();
     void sendGarbage();
+    void sendFlood();
     void report(const QString &line);
 
     BoardOptions m_options;
@@ -41,6 +43,9 @@ private:
     FrameReader m_reader;
     QElapsedTimer m_sinceLastByte;
     QTimer m_replyTimer;
+    QTimer m_floodTimer;
+    QElapsedTimer m_sinceFloodStart;
+    qint64 m_floodSent = 0;
     QRandomGenerator m_random;
     int m_raw;
     bool m_linked = false;

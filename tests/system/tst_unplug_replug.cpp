@@ -1,0 +1,105 @@
+#include "app/form1.h"
+#include "app/link_controller.h"
+#include "board_line.h"
+#include "window_probe.h"
+
+#include <QtCore/QSettings>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QtTest>
+#include <QtWidgets/QLineEdit>
+
+#include <memory>
+
+using namespace WindowProbe;
+
+namespace {
+constexpr int DefaultCycles = 20;
+constexpr int AwayMs = 300;
+// The reconnect comes at the next retry tick, which the loss itself starts.
+constexpr int ReconnectWithinMs = LinkController::TimerPortaMs + 500;
+// The program may do a little on the way down; a spinning retry would take most of a core.
+constexpr double IdleShareWhileAway = 0.10;
+
+const QByteArray StartFrameHead = QByteArray::fromHex("0B0647");
+
+// The program sends from the event loop, so the board reads without blocking it.
+bool startFrameArrives(BoardLine &board)
+{
+    QByteArray frame;
+    return QTest::qWaitFor([&] { return (frame += board.readPending()).size() >= 6; }, 2000) &&
+           frame.startsWith(StartFrameHead);
+}
+
+int cycleCount()
+{
+    const int fromEnvironment = qEnvironmentVariableIntValue("VANTRO_UNPLUG_CYCLES");
+    return fromEnvironment > 0 ? fromEnvironment : DefaultCycles;
+}
+} // namespace
+
+// The board's cable pulled out and pushed back, again and again, behind one stable device name,
+// with the real window and its real timers.
+class TestUnplugReplug : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reconnectsEveryTimeAndHoldsNothing();
+
+private:
+    bool plugIn(std::unique_ptr<BoardLine> &board, const QString &deviceName);
+};
+
+bool TestUnplugReplug::plugIn(std::unique_ptr<BoardLine> &board, const QString &deviceName)
+{
+    board = std::make_unique<BoardLine>();
+    return QFile::link(board->portPath(), deviceName);
+}
+
+void TestUnplugReplug::reconnectsEveryTimeAndHoldsNothing()
+{
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    const QString deviceName = home.filePath(QStringLiteral("ttyBOARD"));
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), deviceName);
+
+    std::unique_ptr<BoardLine> board;
+    QVERIFY(plugIn(board, deviceName));
+    Form1 form;
+    form.show();
+    QCOMPARE(qobject_cast<QLineEdit *>(control(form, "TCOM"))->text(), deviceName);
+    QTRY_COMPARE_WITH_TIMEOUT(lampColour(form), QColor(Qt::green), ReconnectWithinMs);
+    QVERIFY(startFrameArrives(*board));
+    // Counted once the first round trip has settled whatever Qt opens lazily.
+    int descriptorsAfterFirstCycle = 0;
+
+    const int cycles = cycleCount();
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        const QByteArray where = "cycle " + QByteArray::number(cycle);
+
+        board->hangUp();
+        QVERIFY(QFile::remove(deviceName));
+        QTRY_COMPARE(lampColour(form), QColor(Qt::red));
+        QVERIFY2(lampToolTip(form).startsWith(QStringLiteral("Lost the board")), where);
+
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer away;
+        away.start();
+        QTest::qWait(AwayMs);
+        const double cpuShare = (processCpuMs() - cpuBefore) / double(away.elapsed());
+        QVERIFY2(cpuShare < IdleShareWhileAway, where + " CPU share " + QByteArray::number(cpuShare));
+        QVERIFY2(lampColour(form) == QColor(Qt::red), where);
+
+        QVERIFY2(plugIn(board, deviceName), where);
+        QTRY_COMPARE_WITH_TIMEOUT(lampColour(form), QColor(Qt::green), ReconnectWithinMs);
+        QVERIFY2(lampToolTip(form).contains(deviceName), where);
+        // The board is started again on the new line.
+        QVERIFY2(startFrameArrives(*board), where);
+        if (cycle == 1)
+            descriptorsAfterFirstCycle = openDescriptorCount();
+    }
+    QCOMPARE(openDescriptorCount(), descriptorsAfterFirstCycle);
+}
+
+QTEST_MAIN(TestUnplugReplug)
+#include "tst_unplug_replug.moc"
