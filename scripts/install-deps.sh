@@ -6,6 +6,12 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-liberation
+    # fuzzing
+    clang-14 libclang-rt-14-dev
+    # the Debian package and its checks
+    dpkg-dev lintian appstream desktop-file-utils
+    # the benchmark's display and its window probe
+    xvfb libxcb1-dev
 )
 
 missing=()

@@ -16,15 +16,20 @@ void ReceivePoller::tick()
 {
     std::array<uint8_t, PortAccess::ReadCapacity> buffer{};
     int n = 0;
-    if (!m_port.read(buffer.data(), int(buffer.size()), n) || n == 0)
-        return;
+    if (m_port.read(buffer.data(), int(buffer.size()), n))
+        take(buffer.data(), n);
+}
 
+void ReceivePoller::take(const uint8_t *bytes, int n)
+{
+    if (n <= 0)
+        return;
     count(n);
     for (int i = 0; i < n; ++i) {
         if (m_view.isLoggingChecked())
-            log(buffer[size_t(i)]);
+            log(bytes[i]);
     }
-    recogniseReply(m_state, buffer.data(), n, m_view);
+    recogniseReply(m_state, bytes, n, m_view);
 }
 
 void ReceivePoller::count(int n)

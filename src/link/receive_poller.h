@@ -18,6 +18,8 @@ public:
     ReceivePoller(LinkState &state, PortAccess &port, LinkView &view);
 
     void tick();
+    // What a tick does with the bytes it read: count them, log them, and look for a reply.
+    void take(const uint8_t *bytes, int n);
 
 private:
     void count(int n);

@@ -98,7 +98,11 @@ void TestUnplugReplug::reconnectsEveryTimeAndHoldsNothing()
         if (cycle == 1)
             descriptorsAfterFirstCycle = openDescriptorCount();
     }
-    QCOMPARE(openDescriptorCount(), descriptorsAfterFirstCycle);
+    // A leak would add at least one per cycle; Qt may still close something it opened early on.
+    QVERIFY2(openDescriptorCount() <= descriptorsAfterFirstCycle,
+             qPrintable(QStringLiteral("%1 open after the last cycle, %2 after the first")
+                            .arg(openDescriptorCount())
+                            .arg(descriptorsAfterFirstCycle)));
 }
 
 QTEST_MAIN(TestUnplugReplug)

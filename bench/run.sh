@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Builds Release and measures the program headless against the virtual board on a pseudo-terminal.
+# Three runs of each figure; prints one table of median and worst with the machine it ran on.
+# BENCH_IDLE_SECONDS and BENCH_FLOOD_SECONDS shorten the long figures for a quick look.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+idle_seconds=${BENCH_IDLE_SECONDS:-60}
+flood_seconds=${BENCH_FLOOD_SECONDS:-120}
+runs=3
+
+scripts/install-deps.sh
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRO_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build build/bench -j "$(nproc)" >/dev/null
+bin=build/bench
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# median and worst (largest) of numbers on stdin
+stats() { sort -g | awk '{v[NR]=$1} END {printf "%s %s", v[int((NR+1)/2)], v[NR]}'; }
+field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+ticks_per_second=$(getconf CLK_TCK)
+
+# The real program with a settings folder of its own that names the port.
+start_vantro() { # port, config folder
+    mkdir -p "$2"
+    printf '[SENSORE_TEMP]\nTCOM=%s\n' "$1" >"$2/ZORVA.conf"
+    XDG_CONFIG_HOME=$2 "$bin/src/vantro" >/dev/null 2>&1 &
+    started=$!
+    pids+=($started)
+}
+
+idle_share() { # pid: percent of one core used over idle_seconds, after a 2 s start
+    sleep 2
+    local before after
+    before=$(cpu_ticks "$1")
+    sleep "$idle_seconds"
+    after=$(cpu_ticks "$1")
+    awk -v t=$((after - before)) -v hz="$ticks_per_second" -v s="$idle_seconds" \
+        'BEGIN {printf "%.3f\n", 100 * t / hz / s}'
+}
+
+: >"$work/command" >"$work/command_worst" >"$work/display" >"$work/display_worst"
+: >"$work/idle_board" >"$work/idle_none" >"$work/flood_cpu" >"$work/flood_growth" >"$work/flood_log"
+: >"$work/flood_rate" >"$work/startup" >"$work/startup_rss"
+for run in $(seq $runs); do
+    echo "run $run of $runs" >&2
+    "$bin/bench/vantro_bench" latency 50 2>/dev/null >"$work/latency"
+    grep command_latency "$work/latency" | field median_ms >>"$work/command"
+    grep command_latency "$work/latency" | field worst_ms >>"$work/command_worst"
+    grep display_latency "$work/latency" | field median_ms >>"$work/display"
+    grep display_latency "$work/latency" | field worst_ms >>"$work/display_worst"
+
+    # Both idle cases side by side: a silent board on an open port, and no board at all.
+    "$bin/tools/vboard/vantro-vboard" --silent >"$work/board_port" 2>/dev/null &
+    board=$!
+    pids+=($board)
+    until [ -s "$work/board_port" ]; do sleep 0.1; done
+    start_vantro "$(head -1 "$work/board_port")" "$work/config-board"
+    with_board=$started
+    start_vantro /dev/no-board-here "$work/config-none"
+    without_board=$started
+    idle_share "$with_board" >>"$work/idle_board" &
+    measuring=$!
+    idle_share "$without_board" >>"$work/idle_none"
+    wait "$measuring"
+    kill "$with_board" "$without_board" "$board"
+    wait "$with_board" "$without_board" "$board" 2>/dev/null || true
+
+    "$bin/bench/vantro_bench" flood "$flood_seconds" 2>/dev/null >"$work/flood"
+    field cpu_percent <"$work/flood" >>"$work/flood_cpu"
+    field rss_growth_kb <"$work/flood" >>"$work/flood_growth"
+    field longest_log <"$work/flood" >>"$work/flood_log"
+    field bytes_per_second <"$work/flood" >>"$work/flood_rate"
+
+    # Start-up on a real X server: process start to window mapped, then resident memory.
+    display=:$((90 + run))
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    pids+=($xvfb)
+    until [ -e "/tmp/.X11-unix/X${display#:}" ]; do sleep 0.1; done
+    mkdir -p "$work/config-startup"
+    DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$work/config-startup \
+        "$bin/bench/startup_probe" 1000 "$bin/src/vantro" >"$work/probe"
+    field mapped_ms <"$work/probe" >>"$work/startup"
+    field rss_kb <"$work/probe" | awk '{printf "%.1f\n", $1 / 1024}' >>"$work/startup_rss"
+    kill "$xvfb"
+    wait "$xvfb" 2>/dev/null || true
+done
+
+row() { # figure, target, median file, worst file, unit
+    local m w
+    read -r m _ < <(stats <"$3")
+    read -r _ w < <(stats <"$4")
+    printf '| %s | %s | %s %s | %s %s |\n' "$1" "$2" "$m" "$5" "$w" "$5"
+}
+{
+    echo "| figure | target | median of $runs runs | worst of $runs runs |"
+    echo "|---|---|---|---|"
+    row "command latency: START clicked -> last frame byte read at the board" "median <= 8 ms" \
+        "$work/command" "$work/command_worst" ms
+    row "display latency: last reply byte written -> LTemp shows it" "median <= 8 ms, worst <= 15 ms" \
+        "$work/display" "$work/display_worst" ms
+    row "idle CPU, port open, board silent, ${idle_seconds} s" "<= 1 %" "$work/idle_board" "$work/idle_board" "%"
+    row "idle CPU, no board (retrying every 2 s), ${idle_seconds} s" "<= 1 %" "$work/idle_none" "$work/idle_none" "%"
+    row "flood at the full line rate, logging on, ${flood_seconds} s: CPU" "<= 5 %" \
+        "$work/flood_cpu" "$work/flood_cpu" "%"
+    row "flood: resident memory growth after the first 10 s" "<= 1 MB (1024 kB)" \
+        "$work/flood_growth" "$work/flood_growth" kB
+    row "flood: longest TextBin after any poll" "<= 1002 characters" "$work/flood_log" "$work/flood_log" chars
+    row "flood: bytes received per second (line rate 1920)" "-" "$work/flood_rate" "$work/flood_rate" "B/s"
+    row "start-up: process start -> window mapped (Xvfb)" "median <= 300 ms" \
+        "$work/startup" "$work/startup" ms
+    row "start-up: resident memory once shown" "<= 45 MB" "$work/startup_rss" "$work/startup_rss" MB
+    echo
+    echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
+        "$(free -g | awk '/^Mem:/ {print $2}') GiB; $(uname -sr);" \
+        "$(. /etc/os-release && echo "$PRETTY_NAME"); Qt $(qtpaths6 --qt-version 2>/dev/null || echo 6);" \
+        "$(g++ --version | head -1)."
+} | tee build/bench/table.md
