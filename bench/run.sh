@@ -23,7 +23,7 @@ export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # median and worst (largest) of numbers on stdin
-stats() { sort -g | awk '{v[NR]=$1} END {printf "%s %s", v[int((NR+1)/2)], v[NR]}'; }
+stats() { sort -g | awk '{v[NR]=$1} END {printf "%s %s\n", v[int((NR+1)/2)], v[NR]}'; }
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 ticks_per_second=$(getconf CLK_TCK)

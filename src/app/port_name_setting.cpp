@@ -41,11 +41,13 @@ bool PortNameSetting::save(const QString &name, QString &failure)
     const auto settings = openStore();
     settings->setValue(Key, name);
     settings->sync();
+    const QSettings::Status status = settings->status();
+    if (status == QSettings::NoError)
+        return true;
     // A damaged file reports a format error even though the write replaced it with a sound one;
     // only a file that cannot be written means the name was not kept.
-    const QSettings::Status status = settings->status();
-    const QString reason = status == QSettings::NoError ? QString() : whyNotWritable(settings->fileName());
-    if (reason.isEmpty() && status != QSettings::AccessError)
+    const QString reason = whyNotWritable(settings->fileName());
+    if (status == QSettings::FormatError && reason.isEmpty())
         return true;
     failure = settings->fileName() + QStringLiteral(": ") +
               (reason.isEmpty() ? QStringLiteral("the file could not be written") : reason);

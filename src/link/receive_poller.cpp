@@ -25,10 +25,18 @@ void ReceivePoller::take(const uint8_t *bytes, int n)
     if (n <= 0)
         return;
     count(n);
+    // The log is built byte by byte but shown once per read: nothing can repaint or read the box
+    // in between, and laying out a thousand characters for every byte would cost more than the rest.
+    QString log = m_view.text(TextBox::TextBin);
+    bool logged = false;
     for (int i = 0; i < n; ++i) {
-        if (m_view.isLoggingChecked())
-            log(bytes[i]);
+        if (m_view.isLoggingChecked()) {
+            appendToLog(log, bytes[i]);
+            logged = true;
+        }
     }
+    if (logged)
+        m_view.setText(TextBox::TextBin, log);
     recogniseReply(m_state, bytes, n, m_view);
 }
 
@@ -39,11 +47,10 @@ void ReceivePoller::count(int n)
     m_state.NByteRicevuti = m_state.NByteRicevuti > largest - n ? largest : m_state.NByteRicevuti + n;
 }
 
-void ReceivePoller::log(uint8_t byte)
+void ReceivePoller::appendToLog(QString &log, uint8_t byte)
 {
-    m_view.setText(TextBox::TextBin,
-                   m_view.text(TextBox::TextBin) + QLatin1Char('-') + QString::number(byte));
+    log += QLatin1Char('-') + QString::number(byte);
     // Emptied, not trimmed: the box restarts from nothing once it passes the limit.
-    if (m_view.text(TextBox::TextBin).size() > LogLimit)
-        m_view.setText(TextBox::TextBin, QString());
+    if (log.size() > LogLimit)
+        log.clear();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtCore/QString>
 #include <QtCore/QtGlobal>
 
 class LinkView;
@@ -23,7 +24,7 @@ public:
 
 private:
     void count(int n);
-    void log(uint8_t byte);
+    static void appendToLog(QString &log, uint8_t byte);
 
     LinkState &m_state;
     PortAccess &m_port;
