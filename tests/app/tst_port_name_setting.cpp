@@ -4,6 +4,16 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
+namespace {
+bool writeDamagedFile(QFile &file)
+{
+    const QByteArray damaged("\x00\xFF[[[\n=\n\x01\x02", 10);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size();
+    file.close();
+    return written;
+}
+} // namespace
+
 class TestPortNameSetting : public QObject
 {
     Q_OBJECT
@@ -82,9 +92,7 @@ void TestPortNameSetting::systemWideFileIsIgnored()
 void TestPortNameSetting::corruptFileGivesTheDefault()
 {
     QFile file(m_home->filePath(QStringLiteral("ZORVA.conf")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\x00\xFF[[[\n=\n\x01\x02", 10));
-    file.close();
+    QVERIFY(writeDamagedFile(file));
     QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
 }
 
@@ -106,10 +114,9 @@ void TestPortNameSetting::unwritableStoreSaysSo()
 
 void TestPortNameSetting::memReplacesACorruptFile()
 {
+    // Saved first thing, before any read: that is when QSettings reports the damage.
     QFile file(m_home->filePath(QStringLiteral("ZORVA.conf")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\x00\xFF[[[\n=\n\x01\x02", 10));
-    file.close();
+    QVERIFY(writeDamagedFile(file));
 
     QString failure;
     QVERIFY2(PortNameSetting::save(QStringLiteral("/dev/ttyACM0"), failure), qPrintable(failure));
