@@ -27,13 +27,15 @@ void ReceivePoller::take(const uint8_t *bytes, int n)
     count(n);
     // The log is built byte by byte but shown once per read: nothing can repaint or read the box
     // in between, and laying out a thousand characters for every byte would cost more than the rest.
-    QString log = m_view.text(TextBox::TextBin);
+    QString log;
     bool logged = false;
     for (int i = 0; i < n; ++i) {
-        if (m_view.isLoggingChecked()) {
-            appendToLog(log, bytes[i]);
-            logged = true;
-        }
+        if (!m_view.isLoggingChecked())
+            continue;
+        if (!logged)
+            log = m_view.text(TextBox::TextBin);
+        logged = true;
+        appendToLog(log, bytes[i]);
     }
     if (logged)
         m_view.setText(TextBox::TextBin, log);
