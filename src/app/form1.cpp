@@ -51,9 +51,7 @@ void setForeground(QWidget *widget, Colour colour)
 }
 } // namespace
 
-Form1::Form1(QWidget *parent)
-    : QMainWindow(parent), m_controller(*this),
-      m_tmrReceive(m_controller.port(), LinkController::TmrReceiveMs)
+Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_timers(m_controller.port())
 {
     setWindowTitle(QString::fromLatin1(Title));
     QIcon icon;
@@ -74,7 +72,8 @@ Form1::Form1(QWidget *parent)
     buildControls();
     placeControls();
     setUpTabOrder();
-    setUpTimers();
+    m_controller.attachTimers(m_timers);
+    m_timers.startUp();
     setClientSize(Form1Layout::compactClient());
     m_controller.formLoad();
 }
@@ -147,32 +146,6 @@ void Form1::setUpTabOrder()
     m_exit->setFocus();
 }
 
-void Form1::setUpTimers()
-{
-    const struct
-    {
-        QTimer &timer;
-        const char *name;
-        int interval;
-        void (LinkController::*handler)();
-    } timers[] = {
-        {m_timerPorta, "TimerPorta", LinkController::TimerPortaMs, &LinkController::openAttempt},
-        {m_timerInvioChar, "TimerInvioChar", LinkController::TimerInvioCharMs, &LinkController::transmitTick},
-        {m_timerRispostaInterrogazione, "TimerRispostaInterrogazione",
-         LinkController::TimerRispostaInterrogazioneMs, &LinkController::presenceReplyCheck},
-    };
-    for (const auto &t : timers) {
-        t.timer.setObjectName(QString::fromLatin1(t.name));
-        t.timer.setInterval(t.interval);
-        connect(&t.timer, &QTimer::timeout, &m_controller, t.handler);
-    }
-    m_tmrReceive.setObjectName(QStringLiteral("tmrReceive"));
-    connect(&m_tmrReceive, &ReceiveClock::timeout, &m_controller, &LinkController::receiveTick);
-    m_timerInvioChar.setTimerType(Qt::PreciseTimer);
-    m_timerPorta.start();
-    m_tmrReceive.start();
-}
-
 void Form1::setClientSize(const QSize &size)
 {
     // A plain resize is ignored by a fixed-size window: the fixed size itself must change.
@@ -223,19 +196,7 @@ bool Form1::isLoggingChecked() const
 
 void Form1::setTimerEnabled(LinkTimer which, bool enabled)
 {
-    if (which == LinkTimer::tmrReceive) {
-        if (enabled)
-            m_tmrReceive.start();
-        else
-            m_tmrReceive.stop();
-        return;
-    }
-    QTimer &t = timer(which);
-    // Enabling a running timer leaves it running as it was, without restarting its period.
-    if (enabled && !t.isActive())
-        t.start();
-    else if (!enabled)
-        t.stop();
+    m_timers.setEnabled(which, enabled);
 }
 
 void Form1::showMessage(const QString &text)
@@ -256,22 +217,12 @@ LinkController &Form1::controller()
 
 QTimer &Form1::timer(LinkTimer which)
 {
-    Q_ASSERT(which != LinkTimer::tmrReceive);
-    switch (which) {
-    case LinkTimer::TimerPorta:
-        return m_timerPorta;
-    case LinkTimer::TimerInvioChar:
-        return m_timerInvioChar;
-    case LinkTimer::tmrReceive:
-    case LinkTimer::TimerRispostaInterrogazione:
-        break;
-    }
-    return m_timerRispostaInterrogazione;
+    return m_timers.timer(which);
 }
 
 ReceiveClock &Form1::receiveClock()
 {
-    return m_tmrReceive;
+    return m_timers.receiveClock();
 }
 
 void Form1::toggleLayout()

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "app/link_controller.h"
+#include "link/link_timers.h"
 #include "link/link_view.h"
-#include "link/receive_clock.h"
 
-#include <QtCore/QTimer>
 #include <QtWidgets/QMainWindow>
 
 class CommandButton;
@@ -52,7 +51,6 @@ protected:
 private:
     void buildControls();
     void placeControls();
-    void setUpTimers();
     void setUpTabOrder();
     void setClientSize(const QSize &size);
     QLineEdit *textBox(TextBox box) const;
@@ -76,10 +74,6 @@ private:
     QLineEdit *m_received = nullptr;
     QLineEdit *m_sent = nullptr;
 
-    QTimer m_timerPorta;
-    QTimer m_timerInvioChar;
-    QTimer m_timerRispostaInterrogazione;
-
     LinkController m_controller;
-    ReceiveClock m_tmrReceive;
+    LinkTimers m_timers;
 };

@@ -1,8 +1,9 @@
 #include "link_controller.h"
 
 #include "app/port_name_setting.h"
+#include "link/command_sender.h"
+#include "link/link_timers.h"
 #include "link/link_view.h"
-#include "protocol/command_frame.h"
 
 namespace {
 constexpr int16_t CommandPayload = 2;
@@ -20,6 +21,16 @@ LinkController::LinkController(LinkView &view, QObject *parent)
     : QObject(parent), m_view(view), m_pacer(m_state, m_port, view), m_poller(m_state, m_port, view)
 {
     connect(&m_port, &PortAccess::deviceLost, this, &LinkController::onDeviceLost);
+    connect(&m_poller, &ReceivePoller::readingTaken, this, &LinkController::readingTaken);
+}
+
+void LinkController::attachTimers(LinkTimers &timers)
+{
+    connect(&timers.timer(LinkTimer::TimerPorta), &QTimer::timeout, this, &LinkController::openAttempt);
+    connect(&timers.timer(LinkTimer::TimerInvioChar), &QTimer::timeout, this, &LinkController::transmitTick);
+    connect(&timers.timer(LinkTimer::TimerRispostaInterrogazione), &QTimer::timeout, this,
+            &LinkController::presenceReplyCheck);
+    connect(&timers.receiveClock(), &ReceiveClock::timeout, this, &LinkController::receiveTick);
 }
 
 LinkController::~LinkController() = default;
@@ -118,6 +129,11 @@ const LinkState &LinkController::state() const
 PortAccess &LinkController::port()
 {
     return m_port;
+}
+
+QString LinkController::portName() const
+{
+    return m_portName;
 }
 
 void LinkController::onDeviceLost()

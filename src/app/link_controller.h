@@ -8,6 +8,7 @@
 
 #include <QtCore/QObject>
 
+class LinkTimers;
 class LinkView;
 
 // The window's event logic: opens and closes the port, starts the board, runs the presence
@@ -18,14 +19,13 @@ class LinkController final : public QObject
     Q_DISABLE_COPY_MOVE(LinkController)
 
 public:
-    static constexpr int TimerPortaMs = 2000;
-    static constexpr int TmrReceiveMs = 10;
-    static constexpr int TimerInvioCharMs = 1;
-    static constexpr int TimerRispostaInterrogazioneMs = 200;
     static constexpr int16_t PresenceReplyBytes = 5;
 
     explicit LinkController(LinkView &view, QObject *parent = nullptr);
     ~LinkController() override;
+
+    // The timers' ticks go to their handlers here, whichever view owns the timers.
+    void attachTimers(LinkTimers &timers);
 
     void formLoad();
     void openAttempt();        // TimerPorta tick and OPEN
@@ -43,6 +43,12 @@ public:
     const LinkState &state() const;
     // The receive clock watches the port to know when a poll has something to read.
     PortAccess &port();
+    // The port named at the last open attempt.
+    QString portName() const;
+
+signals:
+    // Every reply that showed a temperature, for the recorder, the trend and whoever else listens.
+    void readingTaken(const Reading &reading);
 
 private:
     void onDeviceLost();

@@ -3,14 +3,18 @@
 #include "link/link_state.h"
 #include "link/link_view.h"
 #include "link/port_access.h"
-#include "protocol/temperature_reply.h"
+#include "link/reply_recognition.h"
+
+#include <QtCore/QDateTime>
 
 #include <array>
 #include <limits>
 
-ReceivePoller::ReceivePoller(LinkState &state, PortAccess &port, LinkView &view)
-    : m_state(state), m_port(port), m_view(view)
+ReceivePoller::ReceivePoller(LinkState &state, PortAccess &port, LinkView &view, QObject *parent)
+    : QObject(parent), m_state(state), m_port(port), m_view(view)
 {}
+
+ReceivePoller::~ReceivePoller() = default;
 
 void ReceivePoller::tick()
 {
@@ -39,7 +43,8 @@ void ReceivePoller::take(const uint8_t *bytes, int n)
     }
     if (logged)
         m_view.setText(TextBox::TextBin, log);
-    recogniseReply(m_state, bytes, n, m_view);
+    if (const auto reading = recogniseReply(m_state, bytes, n, m_view, QDateTime::currentMSecsSinceEpoch()))
+        emit readingTaken(*reading);
 }
 
 void ReceivePoller::count(int n)

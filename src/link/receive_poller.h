@@ -1,7 +1,9 @@
 #pragma once
 
+#include "protocol/reading.h"
+
+#include <QtCore/QObject>
 #include <QtCore/QString>
-#include <QtCore/QtGlobal>
 
 class LinkView;
 class PortAccess;
@@ -9,18 +11,24 @@ struct LinkState;
 
 // The only reader of the port: on each tick of tmrReceive it takes what has arrived, counts it,
 // logs it in decimal in TextBin while logging is checked, and hands the read to reply recognition.
-class ReceivePoller final
+// Every reply that shows a temperature goes out as a reading to whoever listens.
+class ReceivePoller final : public QObject
 {
+    Q_OBJECT
     Q_DISABLE_COPY_MOVE(ReceivePoller)
 
 public:
     static constexpr int LogLimit = 1000;
 
-    ReceivePoller(LinkState &state, PortAccess &port, LinkView &view);
+    ReceivePoller(LinkState &state, PortAccess &port, LinkView &view, QObject *parent = nullptr);
+    ~ReceivePoller() override;
 
     void tick();
     // What a tick does with the bytes it read: count them, log them, and look for a reply.
     void take(const uint8_t *bytes, int n);
+
+signals:
+    void readingTaken(const Reading &reading);
 
 private:
     void count(int n);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/command_frame.h"
+#include "link/command_sender.h"
 
 #include <QtCore/QtGlobal>
 

@@ -1,8 +1,5 @@
 #include "command_frame.h"
 
-#include "link/link_state.h"
-#include "protocol/random_byte.h"
-
 uint8_t CommandFrame::checksum(const uint8_t *bytes, int count)
 {
     int32_t sum = 0;
@@ -11,33 +8,16 @@ uint8_t CommandFrame::checksum(const uint8_t *bytes, int count)
     return uint8_t(sum % 256);
 }
 
-void InviaGenerico(LinkState &state, const int16_t &NEleData, FrameSender &sender)
+int16_t CommandFrame::build(const uint8_t *payload, int16_t n, uint8_t *frame)
 {
-    const int16_t n = NEleData;
-    if (n < 0 || n > CommandFrame::MaxPayload)
-        return;
-
-    uint8_t *frame = state.BufferTx;
-    frame[1] = CommandFrame::StartByte;
-    frame[2] = uint8_t(n + CommandFrame::Overhead);
-    for (int i = 1; i <= n; ++i)
-        frame[i + 2] = state.DatiTx[i];
-    frame[n + 3] = CommandFrame::Terminator;
-    frame[n + 4] = 0;
-    frame[n + 4] = CommandFrame::checksum(&frame[1], n + 3);
-
-    const int16_t length = int16_t(n + CommandFrame::Overhead);
-    sender.AvviaInvio(length);
-}
-
-void FillStartPayload(LinkState &state, RandomByte &random)
-{
-    state.DatiTx[1] = CommandFrame::StartCommand;
-    state.DatiTx[2] = random.next();
-}
-
-void FillQueryPayload(LinkState &state, RandomByte &random)
-{
-    state.DatiTx[1] = CommandFrame::PresenceQuery;
-    state.DatiTx[2] = random.next();
+    if (n < 0 || n > MaxPayload)
+        return 0;
+    frame[0] = StartByte;
+    frame[1] = uint8_t(n + Overhead);
+    for (int i = 0; i < n; ++i)
+        frame[i + 2] = payload[i];
+    frame[n + 2] = Terminator;
+    frame[n + 3] = 0;
+    frame[n + 3] = checksum(frame, n + 3);
+    return int16_t(n + Overhead);
 }

@@ -2,9 +2,6 @@
 
 #include <cstdint>
 
-struct LinkState;
-class RandomByte;
-
 namespace CommandFrame {
 constexpr uint8_t StartByte = 0x0B;
 constexpr uint8_t Terminator = 0x21;    // "!"
@@ -15,19 +12,8 @@ constexpr int16_t Overhead = 4;         // start byte, length, terminator, check
 
 // Sum of the bytes modulo 256, as the board checks it.
 uint8_t checksum(const uint8_t *bytes, int count);
+
+// Builds the frame around payload[0..n) into frame[0..n+4) and returns its length. A length outside
+// 0..96 would not fit the frame buffer, so such a payload builds nothing and returns 0.
+int16_t build(const uint8_t *payload, int16_t n, uint8_t *frame);
 } // namespace CommandFrame
-
-// Whoever sends BufferTx to the board, one byte per tick.
-class FrameSender
-{
-public:
-    virtual ~FrameSender() = default;
-    virtual void AvviaInvio(const int16_t &n) = 0;
-};
-
-// Builds the frame around DatiTx(1..NEleData) in BufferTx and hands it to the sender.
-// A length outside 0..96 would run past BufferTx, so such a call builds and sends nothing.
-void InviaGenerico(LinkState &state, const int16_t &NEleData, FrameSender &sender);
-
-void FillStartPayload(LinkState &state, RandomByte &random);
-void FillQueryPayload(LinkState &state, RandomByte &random);

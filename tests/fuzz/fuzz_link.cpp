@@ -1,6 +1,7 @@
 // Feeds random input to the two places where bytes from outside meet the program: the reads of
 // the receive poll and the payloads of the frame builder. A broken invariant aborts the run.
 #include "fake_link_view.h"
+#include "link/command_sender.h"
 #include "link/link_state.h"
 #include "link/port_access.h"
 #include "link/receive_poller.h"

@@ -1,9 +1,9 @@
 #include "board_line.h"
 #include "fake_link_view.h"
+#include "link/command_sender.h"
 #include "link/link_state.h"
 #include "link/port_access.h"
 #include "link/transmit_pacer.h"
-#include "protocol/command_frame.h"
 
 #include <QtTest/QtTest>
 

@@ -67,7 +67,7 @@ void TestPortHeld::opensOnceTheOtherProgramLetsGo()
         other.terminate();
     }
     QVERIFY(other.waitForFinished());
-    QTRY_COMPARE_WITH_TIMEOUT(lampColour(form), QColor(Qt::green), LinkController::TimerPortaMs + 500);
+    QTRY_COMPARE_WITH_TIMEOUT(lampColour(form), QColor(Qt::green), LinkTimers::TimerPortaMs + 500);
     frame.clear();
     QVERIFY(QTest::qWaitFor([&] { return (frame += board.readPending()).size() >= 6; }, 2000));
     QCOMPARE(frame.left(3), QByteArray::fromHex("0B0647"));

@@ -16,7 +16,7 @@ namespace {
 constexpr int DefaultCycles = 20;
 constexpr int AwayMs = 300;
 // The reconnect comes at the next retry tick, which the loss itself starts.
-constexpr int ReconnectWithinMs = LinkController::TimerPortaMs + 500;
+constexpr int ReconnectWithinMs = LinkTimers::TimerPortaMs + 500;
 // The program may do a little on the way down; a spinning retry would take most of a core.
 constexpr double IdleShareWhileAway = 0.10;
 

@@ -1,4 +1,5 @@
 #include "fake_link_view.h"
+#include "link/command_sender.h"
 #include "link/link_state.h"
 #include "link/port_access.h"
 #include "link/receive_poller.h"

@@ -1,3 +1,4 @@
+#include "link/command_sender.h"
 #include "link/link_state.h"
 #include "protocol/command_frame.h"
 #include "protocol/random_byte.h"

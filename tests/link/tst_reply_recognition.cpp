@@ -1,13 +1,14 @@
 #include "fake_link_view.h"
 #include "link/link_state.h"
-#include "protocol/temperature_reply.h"
+#include "link/reply_recognition.h"
+#include "protocol/temperature_text.h"
 
 #include <QtTest/QtTest>
 
 #include <cmath>
 
 // Runs under LC_ALL=it_IT.UTF-8: the temperature must come out with a decimal comma.
-class TestTemperatureReply : public QObject
+class TestReplyRecognition : public QObject
 {
     Q_OBJECT
 
@@ -17,7 +18,7 @@ private slots:
     void everyRawValueInTheUsersLocale();
 };
 
-void TestTemperatureReply::recognition_data()
+void TestReplyRecognition::recognition_data()
 {
     QTest::addColumn<QByteArray>("read");
     QTest::addColumn<bool>("shown");
@@ -51,7 +52,7 @@ void TestTemperatureReply::recognition_data()
                                     << "-.--" << 99;
 }
 
-void TestTemperatureReply::recognition()
+void TestReplyRecognition::recognition()
 {
     QFETCH(QByteArray, read);
     QFETCH(bool, shown);
@@ -62,7 +63,16 @@ void TestTemperatureReply::recognition()
     LinkState state;
     state.NByteRicevuti = 99;
     FakeLinkView view;
-    recogniseReply(state, reinterpret_cast<const uint8_t *>(read.constData()), int(read.size()), view);
+    const auto reading = recogniseReply(state, reinterpret_cast<const uint8_t *>(read.constData()),
+                                        int(read.size()), view, 1234);
+
+    // The listeners get exactly the temperature that is shown, and only when one is shown.
+    QCOMPARE(reading.has_value(), countAfter == 0);
+    if (reading) {
+        QCOMPARE(reading->timeMs, 1234);
+        QCOMPARE(hundredthsText(reading->hundredths, QStringLiteral(",")), caption);
+        QCOMPARE(QString::number(reading->low) + '-' + QString::number(reading->high), ttemp);
+    }
 
     QCOMPARE(view.text(TextBox::TTEMP), ttemp);
     QCOMPARE(view.caption, caption);
@@ -72,7 +82,7 @@ void TestTemperatureReply::recognition()
     QCOMPARE(view.foreColours.value(Label::LGrado), expected);
 }
 
-void TestTemperatureReply::everyRawValueInTheUsersLocale()
+void TestReplyRecognition::everyRawValueInTheUsersLocale()
 {
     LinkState state;
     FakeLinkView view;
@@ -89,5 +99,5 @@ void TestTemperatureReply::everyRawValueInTheUsersLocale()
     }
 }
 
-QTEST_GUILESS_MAIN(TestTemperatureReply)
-#include "tst_temperature_reply.moc"
+QTEST_GUILESS_MAIN(TestReplyRecognition)
+#include "tst_reply_recognition.moc"
