@@ -3,6 +3,8 @@
 #include "app/command_button.h"
 #include "app/form1_layout.h"
 #include "app/status_lamp.h"
+#include "record/recording_settings.h"
+#include "trend/trend_window.h"
 
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFontDatabase>
@@ -68,6 +70,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     QAction *info = named(menuBar()->addAction(QStringLiteral("info")), "info");
     connect(conf, &QAction::triggered, this, &Form1::toggleLayout);
     connect(info, &QAction::triggered, this, &Form1::showAbout);
+    QAction *trend = named(menuBar()->addAction(QStringLiteral("Trend")), "Trend");
+    connect(trend, &QAction::triggered, this, &Form1::showTrend);
 
     buildControls();
     placeControls();
@@ -76,6 +80,11 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     m_timers.startUp();
     setClientSize(Form1Layout::compactClient());
     m_controller.formLoad();
+
+    connect(&m_controller, &LinkController::readingTaken, this, &Form1::takeReading);
+    connect(&m_recorder, &ReadingRecorder::stateChanged, this, &Form1::showLampToolTip);
+    if (RecordingSettings::enabled())
+        m_recorder.start(RecordingSettings::folder());
 }
 
 Form1::~Form1() = default;
@@ -186,7 +195,16 @@ void Form1::setLampColour(Colour colour)
 
 void Form1::setLampToolTip(const QString &text)
 {
-    m_lamp->setToolTip(text);
+    m_linkToolTip = text;
+    showLampToolTip();
+}
+
+void Form1::showLampToolTip()
+{
+    // A recording that stopped by itself is said beside the port's state until recording runs again.
+    const QString failure = m_recorder.isRecording() ? QString() : m_recorder.failure();
+    m_lamp->setToolTip(failure.isEmpty() ? m_linkToolTip
+                                         : m_linkToolTip + QStringLiteral("\nRecording stopped: ") + failure);
 }
 
 bool Form1::isLoggingChecked() const
@@ -236,8 +254,56 @@ void Form1::showAbout()
     showMessage(QString::fromLatin1(Title));
 }
 
+void Form1::showTrend()
+{
+    if (!m_trend) {
+        m_trend = std::make_unique<TrendWindow>(m_history, m_recorder);
+        connect(m_trend.get(), &TrendWindow::recordToggled, this, &Form1::setRecording);
+    }
+    // The history of the port in use; before any open, of the port named in the box.
+    const QString port = m_controller.portName().isEmpty() ? text(TextBox::TCOM) : m_controller.portName();
+    if (port != m_historyPort) {
+        if (!m_historyPort.isNull())
+            m_history.clear();
+        m_historyPort = port;
+        m_trend->historyLoaded(m_history.loadRecorded(RecordingSettings::folder(), port));
+    }
+    m_trend->show();
+    m_trend->raise();
+    m_trend->activateWindow();
+}
+
+TrendWindow *Form1::trendWindow() const
+{
+    return m_trend.get();
+}
+
+ReadingRecorder &Form1::recorder()
+{
+    return m_recorder;
+}
+
+void Form1::takeReading(const Reading &reading)
+{
+    m_history.add(reading);
+    m_recorder.record(reading, m_controller.portName());
+    if (m_trend)
+        m_trend->readingAdded();
+}
+
+void Form1::setRecording(bool on)
+{
+    RecordingSettings::setEnabled(on);
+    if (on)
+        m_recorder.start(RecordingSettings::folder());
+    else
+        m_recorder.stop();
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
+    if (m_trend)
+        m_trend->close();
     m_controller.releasePort();
     QMainWindow::closeEvent(event);
 }

@@ -3,8 +3,12 @@
 #include "app/link_controller.h"
 #include "link/link_timers.h"
 #include "link/link_view.h"
+#include "record/reading_history.h"
+#include "record/reading_recorder.h"
 
 #include <QtWidgets/QMainWindow>
+
+#include <memory>
 
 class CommandButton;
 class QCheckBox;
@@ -12,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class StatusLamp;
+class TrendWindow;
 
 // The one window: the temperature in big digits, the port controls and the byte logs.
 // It opens compact, showing only the temperature and the exit button; "Conf" widens it.
@@ -44,6 +49,10 @@ public:
     // "Conf": compact exactly becomes expanded; any other width becomes compact.
     void toggleLayout();
     void showAbout();
+    // "Trend": opens the trend window, or raises it; the recorded history is read the first time.
+    void showTrend();
+    TrendWindow *trendWindow() const;
+    ReadingRecorder &recorder();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -54,6 +63,9 @@ private:
     void setUpTabOrder();
     void setClientSize(const QSize &size);
     QLineEdit *textBox(TextBox box) const;
+    void takeReading(const Reading &reading);
+    void setRecording(bool on);
+    void showLampToolTip();
 
     QWidget *m_client = nullptr;
     QGroupBox *m_frame1 = nullptr;
@@ -76,4 +88,10 @@ private:
 
     LinkController m_controller;
     LinkTimers m_timers;
+    QString m_linkToolTip;
+
+    ReadingHistory m_history;
+    ReadingRecorder m_recorder;
+    QString m_historyPort;
+    std::unique_ptr<TrendWindow> m_trend;
 };

@@ -1,9 +1,8 @@
 #include "port_name_setting.h"
 
-#include <QtCore/QSaveFile>
-#include <QtCore/QSettings>
+#include "settings/zorva_store.h"
 
-#include <memory>
+#include <QtCore/QSaveFile>
 
 namespace {
 const QString Group = QStringLiteral("SENSORE_TEMP");
@@ -11,12 +10,7 @@ const QString Key = QStringLiteral("TCOM");
 
 std::unique_ptr<QSettings> openStore()
 {
-    auto settings =
-        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"));
-    // A system-wide file must never supply the name.
-    settings->setFallbacksEnabled(false);
-    settings->beginGroup(Group);
-    return settings;
+    return openZorvaStore(Group);
 }
 
 // QSettings says only that it failed; a trial write says why, without touching the file.

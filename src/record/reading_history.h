@@ -1,0 +1,54 @@
+#pragma once
+
+#include "protocol/reading.h"
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+#include <cstdint>
+#include <vector>
+
+// The readings the trend shows, in time order: the recorded files of one port and this session's readings,
+// each once. Ten bytes a reading. This session's readings are bounded, oldest dropped first.
+class ReadingHistory final
+{
+    Q_DISABLE_COPY_MOVE(ReadingHistory)
+
+public:
+    // A little over 12 days at one reading a second.
+    static constexpr qsizetype SessionLimit = qsizetype(1) << 20;
+
+    struct LoadReport
+    {
+        int files = 0;
+        qint64 readings = 0;
+        qint64 damagedLines = 0;
+        QStringList unreadable; // "file: reason"
+    };
+
+    ReadingHistory();
+    ~ReadingHistory();
+
+    void add(const Reading &reading);
+    // Adds the recorded files of a port found in `folder`. A reading that is already here is kept once.
+    LoadReport loadRecorded(const QString &folder, const QString &portName);
+    void clear();
+
+    qsizetype size() const;
+    qint64 timeAt(qsizetype index) const;
+    int16_t rawAt(qsizetype index) const;
+    int32_t hundredthsAt(qsizetype index) const;
+    Reading readingAt(qsizetype index) const;
+    // The first reading at or after `timeMs`; size() when there is none.
+    qsizetype lowerBound(qint64 timeMs) const;
+    // The time between readings as the board usually sends them: the median of the latest intervals.
+    qint64 usualIntervalMs() const;
+
+private:
+    void insert(qint64 timeMs, int16_t raw);
+    void dropOldest();
+
+    std::vector<qint64> m_times;
+    std::vector<int16_t> m_raws;
+    qsizetype m_loaded = 0;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QtCore/QString>
+
+// Whether readings are recorded and where, kept in ZORVA.conf, group Recording: Enabled (off when absent)
+// and Folder (empty or absent: $XDG_DATA_HOME/vantro/readings).
+namespace RecordingSettings {
+bool enabled();
+void setEnabled(bool enabled);
+// The folder to record into, with the default filled in.
+QString folder();
+QString defaultFolder();
+} // namespace RecordingSettings

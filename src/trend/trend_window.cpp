@@ -1,0 +1,210 @@
+#include "trend_window.h"
+
+#include "protocol/temperature_text.h"
+#include "record/reading_csv.h"
+#include "record/reading_recorder.h"
+#include "trend/trend_chart.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QLocale>
+#include <QtCore/QSaveFile>
+#include <QtWidgets/QBoxLayout>
+#include <QtWidgets/QCheckBox>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QMessageBox>
+#include <QtWidgets/QPushButton>
+
+namespace {
+constexpr qint64 Minute = 60 * 1000;
+constexpr qint64 Hour = 60 * Minute;
+constexpr qint64 Day = 24 * Hour;
+// New readings are drawn at most this often, however fast they come.
+constexpr int RefreshMs = 200;
+
+QString degrees(int32_t hundredths)
+{
+    return hundredthsText(hundredths, localeDecimalPoint()) + QStringLiteral(" \u00B0C");
+}
+
+QString clockTime(qint64 timeMs)
+{
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(timeMs), QStringLiteral("ddd d MMM HH:mm:ss"));
+}
+
+template <typename Widget> Widget *named(Widget *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+} // namespace
+
+TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorder, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_history(history), m_recorder(recorder)
+{
+    setWindowTitle(QStringLiteral("Trend"));
+    m_chart = named(new TrendChart(history, this), "chart");
+
+    m_span = named(new QComboBox(this), "span");
+    const struct
+    {
+        const char *label;
+        qint64 span;
+    } spans[] = {{"10 min", 10 * Minute}, {"1 h", Hour},       {"6 h", 6 * Hour},
+                 {"24 h", Day},           {"7 days", 7 * Day}, {"All", TrendChart::AllSpan}};
+    for (const auto &s : spans)
+        m_span->addItem(QString::fromUtf8(s.label), s.span);
+    m_span->setCurrentIndex(1);
+    m_span->setAccessibleName(QStringLiteral("Span"));
+    m_now = named(new QPushButton(QStringLiteral("Now"), this), "now");
+    m_now->setEnabled(false);
+    m_record = named(new QCheckBox(QStringLiteral("Record"), this), "record");
+    auto *saveCsvButton = named(new QPushButton(QStringLiteral("Save CSV..."), this), "saveCsv");
+    auto *saveImageButton = named(new QPushButton(QStringLiteral("Save image..."), this), "saveImage");
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(m_span);
+    controls->addWidget(m_now);
+    controls->addStretch();
+    controls->addWidget(m_record);
+    controls->addWidget(saveCsvButton);
+    controls->addWidget(saveImageButton);
+
+    auto *figures = new QHBoxLayout;
+    for (auto [label, name] : {std::pair{&m_nowValue, "nowValue"}, std::pair{&m_min, "min"},
+                               std::pair{&m_max, "max"}, std::pair{&m_mean, "mean"}}) {
+        *label = named(new QLabel(this), name);
+        (*label)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        figures->addWidget(*label);
+    }
+    figures->addStretch();
+
+    m_recording = named(new QLabel(this), "recordingState");
+    m_recording->setWordWrap(true);
+    m_damaged = named(new QLabel(this), "damagedLines");
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(m_chart, 1);
+    layout->addLayout(figures);
+    layout->addWidget(m_recording);
+    layout->addWidget(m_damaged);
+
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(RefreshMs);
+    connect(&m_refresh, &QTimer::timeout, m_chart, &TrendChart::historyChanged);
+    connect(m_span, &QComboBox::currentIndexChanged, this,
+            [this] { m_chart->setSpan(m_span->currentData().toLongLong()); });
+    connect(m_now, &QPushButton::clicked, m_chart, &TrendChart::followNewest);
+    connect(m_chart, &TrendChart::followingChanged, this,
+            [this](bool following) { m_now->setEnabled(!following); });
+    connect(m_chart, &TrendChart::viewChanged, this, &TrendWindow::showStatistics);
+    connect(m_record, &QCheckBox::toggled, this, &TrendWindow::recordToggled);
+    connect(&m_recorder, &ReadingRecorder::stateChanged, this, &TrendWindow::showRecordingState);
+    connect(saveCsvButton, &QPushButton::clicked, this, &TrendWindow::askAndSaveCsv);
+    connect(saveImageButton, &QPushButton::clicked, this, &TrendWindow::askAndSaveImage);
+
+    m_chart->setSpan(m_span->currentData().toLongLong());
+    showRecordingState();
+}
+
+TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::readingAdded()
+{
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
+void TrendWindow::historyLoaded(const ReadingHistory::LoadReport &report)
+{
+    QStringList notes;
+    if (report.damagedLines > 0)
+        notes
+            << QStringLiteral("%1 damaged lines in the recorded files were skipped").arg(report.damagedLines);
+    notes << report.unreadable;
+    m_damaged->setText(notes.join(QLatin1Char('\n')));
+    m_damaged->setVisible(!notes.isEmpty());
+    m_chart->historyChanged();
+}
+
+TrendChart &TrendWindow::chart()
+{
+    return *m_chart;
+}
+
+bool TrendWindow::saveCsv(const QString &path, QString &failure) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        failure = file.errorString();
+        return false;
+    }
+    file.write(ReadingCsv::Header);
+    const qsizetype end = m_history.lowerBound(m_chart->viewTo());
+    for (qsizetype i = m_history.lowerBound(m_chart->viewFrom()); i < end; ++i)
+        file.write(ReadingCsv::line(m_history.readingAt(i)));
+    if (!file.commit()) {
+        failure = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool TrendWindow::saveImage(const QString &path, QString &failure)
+{
+    if (m_chart->grab().save(path, "PNG"))
+        return true;
+    failure = QStringLiteral("the image could not be written");
+    return false;
+}
+
+void TrendWindow::showStatistics()
+{
+    const SpanStatistics &s = m_chart->statistics();
+    if (s.count == 0) {
+        m_nowValue->setText(QStringLiteral("Now: -"));
+        m_min->setText(QStringLiteral("Min: -"));
+        m_max->setText(QStringLiteral("Max: -"));
+        m_mean->setText(QStringLiteral("Mean: -"));
+        return;
+    }
+    m_nowValue->setText(QStringLiteral("Now: %1").arg(degrees(s.now)));
+    m_min->setText(QStringLiteral("Min: %1 at %2").arg(degrees(s.min), clockTime(s.minTime)));
+    m_max->setText(QStringLiteral("Max: %1 at %2").arg(degrees(s.max), clockTime(s.maxTime)));
+    m_mean->setText(QStringLiteral("Mean: %1").arg(degrees(int32_t(qRound64(s.mean)))));
+}
+
+void TrendWindow::showRecordingState()
+{
+    const QSignalBlocker quiet(m_record);
+    m_record->setChecked(m_recorder.isRecording());
+    if (m_recorder.isRecording()) {
+        const QString file = m_recorder.filePath();
+        m_recording->setText(file.isEmpty() ? QStringLiteral("Recording into %1").arg(m_recorder.folder())
+                                            : QStringLiteral("Recording to %1").arg(file));
+    } else if (!m_recorder.failure().isEmpty()) {
+        m_recording->setText(QStringLiteral("Recording stopped: %1").arg(m_recorder.failure()));
+    } else {
+        m_recording->setText(QStringLiteral("Not recording"));
+    }
+}
+
+void TrendWindow::askAndSaveCsv()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save CSV"), QString(),
+                                                      QStringLiteral("CSV files (*.csv)"));
+    QString failure;
+    if (!path.isEmpty() && !saveCsv(path, failure))
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("Cannot save %1: %2").arg(path, failure));
+}
+
+void TrendWindow::askAndSaveImage()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save image"), QString(),
+                                                      QStringLiteral("PNG images (*.png)"));
+    QString failure;
+    if (!path.isEmpty() && !saveImage(path, failure))
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("Cannot save %1: %2").arg(path, failure));
+}

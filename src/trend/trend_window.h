@@ -1,0 +1,59 @@
+#pragma once
+
+#include "record/reading_history.h"
+
+#include <QtCore/QTimer>
+#include <QtWidgets/QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class ReadingRecorder;
+class TrendChart;
+
+// The "Trend" window: the chart of the readings over a chosen span with its figures, the "Record" switch
+// and the saving of the span shown as CSV or as an image.
+class TrendWindow final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TrendWindow)
+
+public:
+    TrendWindow(const ReadingHistory &history, ReadingRecorder &recorder, QWidget *parent = nullptr);
+    ~TrendWindow() override;
+
+    // The history gained a reading; the chart follows within a fraction of a second.
+    void readingAdded();
+    // The history was (re)loaded from the recorded files.
+    void historyLoaded(const ReadingHistory::LoadReport &report);
+
+    TrendChart &chart();
+    // Write the span shown; on failure return false with the reason in `failure`.
+    bool saveCsv(const QString &path, QString &failure) const;
+    bool saveImage(const QString &path, QString &failure);
+
+signals:
+    // The user ticked or unticked "Record".
+    void recordToggled(bool on);
+
+private:
+    void showStatistics();
+    void showRecordingState();
+    void askAndSaveCsv();
+    void askAndSaveImage();
+
+    const ReadingHistory &m_history;
+    ReadingRecorder &m_recorder;
+    TrendChart *m_chart = nullptr;
+    QComboBox *m_span = nullptr;
+    QPushButton *m_now = nullptr;
+    QCheckBox *m_record = nullptr;
+    QLabel *m_nowValue = nullptr;
+    QLabel *m_min = nullptr;
+    QLabel *m_max = nullptr;
+    QLabel *m_mean = nullptr;
+    QLabel *m_recording = nullptr;
+    QLabel *m_damaged = nullptr;
+    QTimer m_refresh;
+};
