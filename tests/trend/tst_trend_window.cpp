@@ -1,0 +1,217 @@
+#include "app/form1.h"
+#include "board_line.h"
+#include "record/reading_csv.h"
+#include "trend/trend_chart.h"
+#include "trend/trend_window.h"
+#include "window_probe.h"
+
+#include <QtCore/QSettings>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QtTest>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QCheckBox>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QLineEdit>
+#include <QtWidgets/QMenuBar>
+#include <QtWidgets/QPushButton>
+
+using namespace WindowProbe;
+
+namespace {
+const QByteArray Reply = QByteArray::fromHex("1605320021000000"); // 24.41 degrees
+
+void sendMouse(QWidget &widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, widget.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+QStringList files(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files);
+}
+} // namespace
+
+class TestTrendWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void trendOpensOneSeparateWindow();
+    void recordsOnlyOnceTicked();
+    void aFaultUnticksRecordAndSaysWhy();
+    void showsAndSavesTheSpanAndPausesWhenDraggedBack();
+
+private:
+    void openOnBoard();
+    QString folder() const;
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<BoardLine> m_board;
+    std::unique_ptr<Form1> m_form;
+};
+
+void TestTrendWindow::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
+    qputenv("XDG_DATA_HOME", m_home->filePath(QStringLiteral("data")).toUtf8());
+    m_board = std::make_unique<BoardLine>();
+    m_form = std::make_unique<Form1>();
+    m_form->show();
+}
+
+void TestTrendWindow::cleanup()
+{
+    m_form.reset();
+    m_board.reset();
+}
+
+void TestTrendWindow::openOnBoard()
+{
+    qobject_cast<QLineEdit *>(control(*m_form, "TCOM"))->setText(m_board->portPath());
+    m_form->controller().openAttempt();
+    QByteArray frame;
+    QTRY_COMPARE((frame += m_board->readPending()).size(), 6);
+}
+
+QString TestTrendWindow::folder() const
+{
+    return m_home->filePath(QStringLiteral("data/vantro/readings"));
+}
+
+void TestTrendWindow::trendOpensOneSeparateWindow()
+{
+    QStringList menu;
+    for (QAction *action : m_form->menuBar()->actions())
+        menu << action->text();
+    QCOMPARE(menu, (QStringList{"Conf", "info", "Trend"}));
+    const QSize mainSize = m_form->size();
+
+    m_form->findChild<QAction *>(QStringLiteral("Trend"))->trigger();
+    TrendWindow *trend = m_form->trendWindow();
+    QVERIFY(trend && trend->isVisible() && trend->isWindow());
+    QCOMPARE(trend->windowTitle(), QStringLiteral("Trend"));
+    QVERIFY(!trend->isModal());
+    QVERIFY(trend->minimumSize() != trend->maximumSize());
+    QCOMPARE(m_form->size(), mainSize);
+
+    trend->close();
+    m_form->showTrend();
+    QCOMPARE(m_form->trendWindow(), trend);
+    QVERIFY(trend->isVisible());
+}
+
+void TestTrendWindow::recordsOnlyOnceTicked()
+{
+    openOnBoard();
+    m_board->write(Reply);
+    QTRY_COMPARE(temperatureCaption(*m_form), QStringLiteral("24.41"));
+    // Left alone, the program writes no file.
+    QVERIFY(!QFileInfo::exists(folder()));
+
+    m_form->showTrend();
+    auto *record = m_form->trendWindow()->findChild<QCheckBox *>(QStringLiteral("record"));
+    record->click();
+    QVERIFY(m_form->recorder().isRecording());
+    QCOMPARE(QSettings(m_home->filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat)
+                 .value(QStringLiteral("Recording/Enabled")),
+             QVariant(QStringLiteral("true")));
+    m_board->write(QByteArray::fromHex("1605330021000000"));
+    QTRY_COMPARE(temperatureCaption(*m_form), QStringLiteral("24.90"));
+    const QStringList written = files(folder());
+    QCOMPARE(written.size(), 1);
+    QFile file(folder() + QLatin1Char('/') + written.first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines[1].endsWith(",24.90,51,0"));
+    QCOMPARE(written.first(), ReadingCsv::fileName(ReadingCsv::localDay(QDateTime::currentMSecsSinceEpoch()),
+                                                   m_board->portPath()));
+}
+
+void TestTrendWindow::aFaultUnticksRecordAndSaysWhy()
+{
+    QFile plain(m_home->filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    QSettings(m_home->filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("Recording/Folder"), plain.fileName() + QStringLiteral("/readings"));
+    openOnBoard();
+    m_form->showTrend();
+    auto *record = m_form->trendWindow()->findChild<QCheckBox *>(QStringLiteral("record"));
+    record->click();
+    QVERIFY(!record->isChecked());
+    const QString state =
+        m_form->trendWindow()->findChild<QLabel *>(QStringLiteral("recordingState"))->text();
+    QVERIFY2(state.contains(plain.fileName()) && state.contains(QStringLiteral("cannot be created")),
+             qPrintable(state));
+    QVERIFY2(lampToolTip(*m_form).contains(QStringLiteral("Recording stopped: ") + plain.fileName()),
+             qPrintable(lampToolTip(*m_form)));
+    // The link runs on.
+    m_board->write(Reply);
+    QTRY_COMPARE(temperatureCaption(*m_form), QStringLiteral("24.41"));
+    QVERIFY(lampToolTip(*m_form).startsWith(m_board->portPath() + QStringLiteral(" is open")));
+}
+
+void TestTrendWindow::showsAndSavesTheSpanAndPausesWhenDraggedBack()
+{
+    // Twenty minutes recorded before this run, one reading a minute; the last is 45 s old.
+    QVERIFY(QDir().mkpath(folder()));
+    const QString port = QStringLiteral("/dev/ttyFAKE0");
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QMap<int, QByteArray> days;
+    for (int i = 0; i < 20; ++i) {
+        const Reading reading = Reading::fromRaw(now - 45000 - (19 - i) * 60000, int16_t(40 + i));
+        days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
+    }
+    for (auto day = days.cbegin(); day != days.cend(); ++day) {
+        QFile file(folder() + QLatin1Char('/') + ReadingCsv::fileName(day.key(), port));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ReadingCsv::Header + day.value());
+    }
+    qobject_cast<QLineEdit *>(control(*m_form, "TCOM"))->setText(port);
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    trend->findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("10 min"));
+
+    // The last ten minutes hold the last ten readings: raw 50 to 59.
+    const SpanStatistics &figures = trend->chart().statistics();
+    QCOMPARE(figures.count, 10);
+    const auto label = [trend](const char *name) { return trend->findChild<QLabel *>(name)->text(); };
+    QCOMPARE(label("nowValue"), QStringLiteral("Now: 28.81 \u00B0C"));
+    QVERIFY(label("min").startsWith(QStringLiteral("Min: 24.41 \u00B0C at ")));
+    QCOMPARE(label("mean"), QStringLiteral("Mean: 26.61 \u00B0C")); // 26.6113..
+    QString failure;
+    const QString saved = m_home->filePath(QStringLiteral("span.csv"));
+    QVERIFY(trend->saveCsv(saved, failure));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    QCOMPARE(lines.size(), 11);
+    QCOMPARE(lines.first() + '\n', QByteArray(ReadingCsv::Header));
+    QVERIFY(lines.last().endsWith(",28.81,59,0"));
+    QVERIFY(trend->saveImage(m_home->filePath(QStringLiteral("span.png")), failure));
+    QVERIFY(!QImage(m_home->filePath(QStringLiteral("span.png"))).isNull());
+
+    // Dragging towards the future looks back in time and stops following; "Now" returns.
+    TrendChart &chart = trend->chart();
+    auto *nowButton = trend->findChild<QPushButton *>(QStringLiteral("now"));
+    QVERIFY(chart.isFollowing() && !nowButton->isEnabled());
+    const QPoint middle = chart.rect().center();
+    const QPoint later = middle + QPoint(chart.width() / 4, 0);
+    sendMouse(chart, QEvent::MouseButtonPress, middle, Qt::LeftButton);
+    sendMouse(chart, QEvent::MouseMove, later, Qt::LeftButton);
+    sendMouse(chart, QEvent::MouseButtonRelease, later, Qt::NoButton);
+    QVERIFY(!chart.isFollowing() && nowButton->isEnabled());
+    const int32_t newest = Reading::fromRaw(0, 59).hundredths;
+    QVERIFY(figures.now < newest);
+    nowButton->click();
+    QVERIFY(chart.isFollowing());
+    QCOMPARE(figures.now, newest);
+}
+
+QTEST_MAIN(TestTrendWindow)
+#include "tst_trend_window.moc"
