@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds Release and measures the program headless against the virtual board on a pseudo-terminal.
 # Three runs of each figure; prints one table of median and worst with the machine it ran on.
-# BENCH_IDLE_SECONDS and BENCH_FLOOD_SECONDS shorten the long figures for a quick look.
+# BENCH_IDLE_SECONDS, BENCH_FLOOD_SECONDS and BENCH_STREAM_SECONDS shorten the long figures for a quick look.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 idle_seconds=${BENCH_IDLE_SECONDS:-60}
 flood_seconds=${BENCH_FLOOD_SECONDS:-120}
+stream_seconds=${BENCH_STREAM_SECONDS:-60}
 runs=3
 
 scripts/install-deps.sh
@@ -50,6 +51,10 @@ idle_share() { # pid: percent of one core used over idle_seconds, after a 2 s st
 : >"$work/command" >"$work/command_worst" >"$work/display" >"$work/display_worst"
 : >"$work/idle_board" >"$work/idle_none" >"$work/flood_cpu" >"$work/flood_growth" >"$work/flood_log"
 : >"$work/flood_rate" >"$work/startup" >"$work/startup_rss"
+: >"$work/record_one" >"$work/record_p99" >"$work/stream_cpu" >"$work/stream_lost" >"$work/stream_worst_cpu"
+: >"$work/week_open" >"$work/week_hover" >"$work/week_hover_worst" >"$work/week_resize" >"$work/week_resize_worst"
+: >"$work/week_bytes"
+"$bin/bench/record_bench" make-week "$work/week" 2>/dev/null
 for run in $(seq $runs); do
     echo "run $run of $runs" >&2
     "$bin/bench/vantro_bench" latency 50 2>/dev/null >"$work/latency"
@@ -93,6 +98,26 @@ for run in $(seq $runs); do
     field rss_kb <"$work/probe" | awk '{printf "%.1f\n", $1 / 1024}' >>"$work/startup_rss"
     kill "$xvfb"
     wait "$xvfb" 2>/dev/null || true
+
+    # Recording and the trend.
+    "$bin/bench/record_bench" write 100000 2>/dev/null >"$work/record"
+    field median_us <"$work/record" >>"$work/record_one"
+    field p99_us <"$work/record" >>"$work/record_p99"
+    "$bin/bench/record_bench" stream "$stream_seconds" steady 2>/dev/null >"$work/stream"
+    field cpu_percent <"$work/stream" >>"$work/stream_cpu"
+    awk '{for (i = 1; i <= NF; i++) {split($i, kv, "="); v[kv[1]] = kv[2]}} END {print v["replies"] - v["recorded"]}' \
+        "$work/stream" >>"$work/stream_lost"
+    "$bin/bench/record_bench" stream "$stream_seconds" changing 2>/dev/null >"$work/stream"
+    field cpu_percent <"$work/stream" >>"$work/stream_worst_cpu"
+    awk '{for (i = 1; i <= NF; i++) {split($i, kv, "="); v[kv[1]] = kv[2]}} END {print v["replies"] - v["recorded"]}' \
+        "$work/stream" >>"$work/stream_lost"
+    "$bin/bench/record_bench" week "$work/week" 2>/dev/null >"$work/trend"
+    grep '^week' "$work/trend" | field open_to_first_paint_ms >>"$work/week_open"
+    grep repaint_hover "$work/trend" | field median_ms >>"$work/week_hover"
+    grep repaint_hover "$work/trend" | field worst_ms >>"$work/week_hover_worst"
+    grep repaint_resize "$work/trend" | field median_ms >>"$work/week_resize"
+    grep repaint_resize "$work/trend" | field worst_ms >>"$work/week_resize_worst"
+    "$bin/bench/record_bench" week-memory "$work/week" 2>/dev/null | field history_bytes_per_reading >>"$work/week_bytes"
 done
 
 row() { # figure, target, median file, worst file, unit
@@ -119,6 +144,19 @@ row() { # figure, target, median file, worst file, unit
     row "start-up: process start -> window mapped (Xvfb)" "median <= 300 ms" \
         "$work/startup" "$work/startup" ms
     row "start-up: resident memory once shown" "<= 45 MB" "$work/startup_rss" "$work/startup_rss" MB
+    row "recording one reading (the write, without the periodic sync), 100 000 readings" "median <= 20 us" \
+        "$work/record_one" "$work/record_p99" "us (worst: p99)"
+    row "240 replies/s, recording on, ${stream_seconds} s, a room's temperature: CPU" "<= 5 %" \
+        "$work/stream_cpu" "$work/stream_cpu" "%"
+    row "240 replies/s, recording on, ${stream_seconds} s, a new temperature every reply: CPU" "<= 5 %" \
+        "$work/stream_worst_cpu" "$work/stream_worst_cpu" "%"
+    row "240 replies/s: replies shown but not in the file" "0" "$work/stream_lost" "$work/stream_lost" ""
+    row "7 days of files (604 800 readings): Trend opened on \"7 days\" -> first full paint" "<= 500 ms" \
+        "$work/week_open" "$work/week_open" ms
+    row "that chart: repaint on hover" "<= 16 ms" "$work/week_hover" "$work/week_hover_worst" ms
+    row "that chart: resize and repaint" "<= 16 ms" "$work/week_resize" "$work/week_resize_worst" ms
+    row "that history: resident memory per reading over the same window without it" "<= 16 bytes" \
+        "$work/week_bytes" "$work/week_bytes" B
     echo
     echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
         "$(free -g | awk '/^Mem:/ {print $2}') GiB; $(uname -sr);" \

@@ -4,6 +4,7 @@
 //   vantro_bench flood SECONDS    CPU, resident memory and log length under a flooding board
 #include "app/form1.h"
 #include "app/link_controller.h"
+#include "bench_support.h"
 #include "pseudo_terminal.h"
 
 #include <QtCore/QElapsedTimer>
@@ -104,41 +105,6 @@ private:
 template <typename T = QWidget> T *control(Form1 &form, const char *name)
 {
     return form.findChild<T *>(QString::fromLatin1(name));
-}
-
-void printFigures(const char *what, std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    const double median = samples[samples.size() / 2];
-    std::printf("%s samples=%zu median_ms=%.2f worst_ms=%.2f\n", what, samples.size(), median,
-                samples.back());
-}
-
-long residentKb()
-{
-    long pages = 0;
-    long resident = 0;
-    if (std::FILE *statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 int latency(int samples)

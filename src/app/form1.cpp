@@ -174,18 +174,25 @@ void Form1::setText(TextBox box, const QString &text)
 
 void Form1::setTemperatureCaption(const QString &caption)
 {
+    // The same reading again needs no new fitting and no repaint.
+    if (caption == m_temperature->text())
+        return;
     // Keep the big size whenever the digits fit; wider readings shrink rather than lose digits.
     QFont font = captionFont(TemperaturePoints);
     const int room = m_temperature->contentsRect().width();
     while (font.pointSizeF() > 1 && QFontMetrics(font).horizontalAdvance(caption) > room)
         font.setPointSizeF(font.pointSizeF() - 0.25);
-    m_temperature->setFont(font);
+    // A new font re-lays out the label; most readings keep the size they had.
+    if (font != m_temperature->font())
+        m_temperature->setFont(font);
     m_temperature->setText(caption);
 }
 
 void Form1::setForeColour(Label label, Colour colour)
 {
-    setForeground(label == Label::LTemp ? m_temperature : m_degree, colour);
+    QLabel *target = label == Label::LTemp ? m_temperature : m_degree;
+    if (target->palette().color(QPalette::WindowText) != toQColor(colour))
+        setForeground(target, colour);
 }
 
 void Form1::setLampColour(Colour colour)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <malloc.h>
 
 namespace {
 struct Rows
@@ -126,6 +127,8 @@ ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, c
     m_times.shrink_to_fit();
     m_raws.shrink_to_fit();
     m_loaded = qsizetype(m_times.size());
+    // The parse's scratch was as large as the history itself; hand it back to the system rather than keep it.
+    malloc_trim(0);
     return report;
 }
 

@@ -1,0 +1,44 @@
+#include "bench_support.h"
+
+#include <QtCore/QEventLoop>
+#include <QtCore/QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+long residentKb()
+{
+    long pages = 0;
+    long resident = 0;
+    if (std::FILE *statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void printFigures(const char *what, std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    const double median = samples[samples.size() / 2];
+    std::printf("%s samples=%zu median_ms=%.2f worst_ms=%.2f\n", what, samples.size(), median,
+                samples.back());
+}

@@ -1,0 +1,253 @@
+// Measures recording and the trend, as the program runs them:
+//   record_bench write COUNT      the time of one recorded reading (its write, without the periodic sync)
+//   record_bench stream SECONDS steady|changing [--no-record]   replies at the line's full rate (240 a
+//   second) through the window with
+//                                 recording on: CPU, and readings shown against lines in the file
+//   record_bench make-week FOLDER 7 days of recorded files at one reading a second
+//   record_bench week FOLDER      opening the Trend window on those 7 days, and repainting it
+//   record_bench week-memory FOLDER  the memory that history takes, over the same window with no history
+#include "app/form1.h"
+#include "bench_support.h"
+#include "link/link_state.h"
+#include "link/reply_recognition.h"
+#include "record/reading_csv.h"
+#include "record/reading_history.h"
+#include "record/reading_recorder.h"
+#include "trend/trend_chart.h"
+#include "trend/trend_window.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QSettings>
+#include <QtCore/QTemporaryDir>
+#include <QtCore/QTimer>
+#include <QtGui/QMouseEvent>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QComboBox>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double usBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::micro>(to - from).count();
+}
+
+void enableRecording(const QString &folder)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"));
+    settings.setValue(QStringLiteral("Recording/Enabled"), true);
+    settings.setValue(QStringLiteral("Recording/Folder"), folder);
+}
+
+qint64 lineCount(const QString &folder)
+{
+    qint64 lines = 0;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files)) {
+        QFile file(info.filePath());
+        if (file.open(QIODevice::ReadOnly))
+            lines += file.readAll().count('\n') - 1; // less the header
+    }
+    return lines;
+}
+
+int write(int count, const QString &folder)
+{
+    ReadingRecorder recorder;
+    if (!recorder.start(folder))
+        return 1;
+    std::vector<double> samples;
+    samples.reserve(size_t(count));
+    const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    for (int i = 0; i < count; ++i) {
+        const Reading reading = Reading::fromRaw(start + i, int16_t(40 + i % 20));
+        const auto before = Clock::now();
+        recorder.record(reading, QStringLiteral("/dev/ttyACM0"));
+        samples.push_back(usBetween(before, Clock::now()));
+    }
+    std::sort(samples.begin(), samples.end());
+    std::printf("record_one samples=%d median_us=%.2f p99_us=%.2f worst_us=%.2f\n", count,
+                samples[samples.size() / 2], samples[samples.size() * 99 / 100], samples.back());
+    return 0;
+}
+
+// The window's own path for a reply: recognised into the window, then handed to every listener of the link.
+// Through the real port at the full line rate two or three replies share one 10 ms poll, and a read of more
+// than one reply is no reply; so the replies are handed over one by one, as if each had been read alone.
+int stream(int seconds, const QString &folder, bool changing, bool recording)
+{
+    if (recording)
+        enableRecording(folder);
+    Form1 form;
+    form.show();
+    LinkState state;
+    constexpr int RepliesPerSecond = 240;
+    qint64 sent = 0;
+    QElapsedTimer elapsed;
+    QTimer pace;
+    pace.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&pace, &QTimer::timeout, [&] {
+        // As many replies as the line would have carried by now.
+        for (; sent < elapsed.elapsed() * RepliesPerSecond / 1000; ++sent) {
+            // A room's temperature moves a step a second at most; the worst case is a new one every reply.
+            const auto low = uint8_t(40 + (changing ? sent : sent / RepliesPerSecond) % 20);
+            const uint8_t reply[8] = {0x16, 0x05, low, 0, 0x21, 0, 0, 0};
+            if (auto reading = recogniseReply(state, reply, 8, form, QDateTime::currentMSecsSinceEpoch()))
+                emit form.controller().readingTaken(*reading);
+        }
+    });
+    const double cpuBefore = cpuSeconds();
+    elapsed.start();
+    // The receive poll's 10 ms grid: each grid point takes the replies that came since the one before.
+    pace.start(10);
+    runFor(seconds * 1000);
+    const double wall = double(elapsed.elapsed()) / 1000;
+    const double cpu = cpuSeconds() - cpuBefore;
+    form.recorder().stop();
+    std::printf("stream readings=%s recording=%s seconds=%.1f replies=%lld recorded=%lld cpu_percent=%.2f\n",
+                changing ? "changing" : "steady", recording ? "on" : "off", wall,
+                static_cast<long long>(sent), static_cast<long long>(lineCount(folder)), 100 * cpu / wall);
+    return 0;
+}
+
+// Written by a process of its own: writing them here would leave the heap strewn with the text.
+int makeWeek(const QString &folder)
+{
+    const QString port = QStringLiteral("/dev/ttyACM0");
+    QDir().mkpath(folder);
+    const qint64 end = QDateTime::currentMSecsSinceEpoch();
+    constexpr qint64 Readings = 7 * 24 * 3600;
+    QMap<int, QByteArray> days;
+    for (qint64 i = 0; i < Readings; ++i) {
+        const Reading reading = Reading::fromRaw(end - (Readings - i) * 1000, int16_t(40 + (i / 600) % 20));
+        days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
+    }
+    for (auto day = days.cbegin(); day != days.cend(); ++day) {
+        QFile file(folder + QLatin1Char('/') + ReadingCsv::fileName(day.key(), port));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(ReadingCsv::Header + day.value());
+    }
+    return 0;
+}
+
+int week(const QString &folder)
+{
+    const QString port = QStringLiteral("/dev/ttyACM0");
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"))
+        .setValue(QStringLiteral("Recording/Folder"), folder);
+    // The files are fresh in the page cache, as a week of recording would leave them.
+    Form1 form;
+    form.setText(TextBox::TCOM, port);
+    form.show();
+    runFor(200);
+
+    // To the end of the first paint of the chart on "7 days".
+    QElapsedTimer opening;
+    opening.start();
+    qint64 paintedMs = -1;
+    struct PaintWatch : QObject
+    {
+        std::function<void()> painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                QTimer::singleShot(0, this, painted);
+            return false;
+        }
+    } watch;
+    watch.painted = [&] {
+        if (paintedMs < 0)
+            paintedMs = opening.elapsed();
+    };
+    form.showTrend();
+    TrendWindow &trend = *form.trendWindow();
+    trend.chart().installEventFilter(&watch);
+    trend.findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("7 days"));
+    while (paintedMs < 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qsizetype readings = trend.chart().statistics().count;
+
+    std::vector<double> hover;
+    std::vector<double> resize;
+    TrendChart &chart = trend.chart();
+    for (int i = 0; i < 100; ++i) {
+        const QPoint at(60 + i * 6, chart.height() / 2);
+        QMouseEvent move(QEvent::MouseMove, at, chart.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        auto before = Clock::now();
+        QApplication::sendEvent(&chart, &move);
+        chart.repaint();
+        hover.push_back(usBetween(before, Clock::now()) / 1000);
+
+        before = Clock::now();
+        trend.resize(trend.width() + (i % 2 ? 7 : -7), trend.height());
+        QCoreApplication::processEvents(); // the layout hands the chart its new size
+        chart.repaint();
+        resize.push_back(usBetween(before, Clock::now()) / 1000);
+    }
+    std::printf("week readings=%lld open_to_first_paint_ms=%lld\n", static_cast<long long>(readings),
+                static_cast<long long>(paintedMs));
+    printFigures("repaint_hover", hover);
+    printFigures("repaint_resize", resize);
+    return 0;
+}
+// The Trend window open on a port with no readings, then on the week's port: what the history adds.
+int weekMemory(const QString &folder)
+{
+    const QString port = QStringLiteral("/dev/ttyACM0");
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"))
+        .setValue(QStringLiteral("Recording/Folder"), folder);
+    Form1 form;
+    form.setText(TextBox::TCOM, QStringLiteral("/dev/ttyNOTHING"));
+    form.show();
+    form.showTrend();
+    form.trendWindow()
+        ->findChild<QComboBox *>(QStringLiteral("span"))
+        ->setCurrentText(QStringLiteral("7 days"));
+    runFor(1000);
+    const long withoutKb = residentKb();
+    form.setText(TextBox::TCOM, port);
+    form.showTrend();
+    runFor(1000);
+    const qsizetype readings = form.trendWindow()->chart().statistics().count;
+    std::printf(
+        "week_memory readings=%lld rss_without_kb=%ld rss_with_kb=%ld history_bytes_per_reading=%.1f\n",
+        static_cast<long long>(readings), withoutKb, residentKb(),
+        double(residentKb() - withoutKb) * 1024 / double(readings));
+    return 0;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    const QString folder = home.filePath(QStringLiteral("readings"));
+    const int amount = arguments.size() > 2 ? arguments.at(2).toInt() : 0;
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("write") && amount > 0)
+        return write(amount, folder);
+    if (arguments.size() >= 4 && arguments.at(1) == QLatin1String("stream") && amount > 0)
+        return stream(amount, folder, arguments.at(3) == QLatin1String("changing"),
+                      arguments.value(4) != QLatin1String("--no-record"));
+    // The week's files: make-week FOLDER writes them, week FOLDER and week-memory FOLDER read them.
+    const QString weekFolder = arguments.value(2);
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("make-week"))
+        return makeWeek(weekFolder);
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("week"))
+        return week(weekFolder);
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("week-memory"))
+        return weekMemory(weekFolder);
+    std::fprintf(stderr, "usage: record_bench write COUNT | stream SECONDS steady|changing [--no-record] | "
+                         "make-week FOLDER | week FOLDER | "
+                         "week-memory FOLDER\n");
+    return 2;
+}
