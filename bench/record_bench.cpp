@@ -40,11 +40,21 @@ double usBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double, std::micro>(to - from).count();
 }
 
-void enableRecording(const QString &folder)
+const QString WeekPort = QStringLiteral("/dev/ttyACM0");
+
+void setRecording(const QString &folder, bool enabled)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"));
-    settings.setValue(QStringLiteral("Recording/Enabled"), true);
+    settings.setValue(QStringLiteral("Recording/Enabled"), enabled);
     settings.setValue(QStringLiteral("Recording/Folder"), folder);
+}
+
+void showSevenDays(Form1 &form)
+{
+    form.showTrend();
+    form.trendWindow()
+        ->findChild<QComboBox *>(QStringLiteral("span"))
+        ->setCurrentText(QStringLiteral("7 days"));
 }
 
 qint64 lineCount(const QString &folder)
@@ -83,8 +93,7 @@ int write(int count, const QString &folder)
 // than one reply is no reply; so the replies are handed over one by one, as if each had been read alone.
 int stream(int seconds, const QString &folder, bool changing, bool recording)
 {
-    if (recording)
-        enableRecording(folder);
+    setRecording(folder, recording);
     Form1 form;
     form.show();
     LinkState state;
@@ -120,7 +129,6 @@ int stream(int seconds, const QString &folder, bool changing, bool recording)
 // Written by a process of its own: writing them here would leave the heap strewn with the text.
 int makeWeek(const QString &folder)
 {
-    const QString port = QStringLiteral("/dev/ttyACM0");
     QDir().mkpath(folder);
     const qint64 end = QDateTime::currentMSecsSinceEpoch();
     constexpr qint64 Readings = 7 * 24 * 3600;
@@ -130,7 +138,7 @@ int makeWeek(const QString &folder)
         days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
     }
     for (auto day = days.cbegin(); day != days.cend(); ++day) {
-        QFile file(folder + QLatin1Char('/') + ReadingCsv::fileName(day.key(), port));
+        QFile file(folder + QLatin1Char('/') + ReadingCsv::fileName(day.key(), WeekPort));
         if (file.open(QIODevice::WriteOnly))
             file.write(ReadingCsv::Header + day.value());
     }
@@ -139,12 +147,10 @@ int makeWeek(const QString &folder)
 
 int week(const QString &folder)
 {
-    const QString port = QStringLiteral("/dev/ttyACM0");
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"))
-        .setValue(QStringLiteral("Recording/Folder"), folder);
+    setRecording(folder, false);
     // The files are fresh in the page cache, as a week of recording would leave them.
     Form1 form;
-    form.setText(TextBox::TCOM, port);
+    form.setText(TextBox::TCOM, WeekPort);
     form.show();
     runFor(200);
 
@@ -166,10 +172,9 @@ int week(const QString &folder)
         if (paintedMs < 0)
             paintedMs = opening.elapsed();
     };
-    form.showTrend();
+    showSevenDays(form);
     TrendWindow &trend = *form.trendWindow();
     trend.chart().installEventFilter(&watch);
-    trend.findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("7 days"));
     while (paintedMs < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qsizetype readings = trend.chart().statistics().count;
@@ -198,22 +203,18 @@ int week(const QString &folder)
     printFigures("repaint_resize", resize);
     return 0;
 }
+
 // The Trend window open on a port with no readings, then on the week's port: what the history adds.
 int weekMemory(const QString &folder)
 {
-    const QString port = QStringLiteral("/dev/ttyACM0");
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"))
-        .setValue(QStringLiteral("Recording/Folder"), folder);
+    setRecording(folder, false);
     Form1 form;
     form.setText(TextBox::TCOM, QStringLiteral("/dev/ttyNOTHING"));
     form.show();
-    form.showTrend();
-    form.trendWindow()
-        ->findChild<QComboBox *>(QStringLiteral("span"))
-        ->setCurrentText(QStringLiteral("7 days"));
+    showSevenDays(form);
     runFor(1000);
     const long withoutKb = residentKb();
-    form.setText(TextBox::TCOM, port);
+    form.setText(TextBox::TCOM, WeekPort);
     form.showTrend();
     runFor(1000);
     const qsizetype readings = form.trendWindow()->chart().statistics().count;

@@ -130,6 +130,8 @@ void ReadingRecorder::record(const Reading &reading, const QString &portName)
 
 bool ReadingRecorder::openFile(const QString &path)
 {
+    // The folder may have gone since recording started; it is made again when a new file is due.
+    QDir().mkpath(m_folder);
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {

@@ -102,8 +102,13 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
     connect(m_chart, &TrendChart::viewChanged, this, &TrendWindow::showStatistics);
     connect(m_record, &QCheckBox::toggled, this, &TrendWindow::recordToggled);
     connect(&m_recorder, &ReadingRecorder::stateChanged, this, &TrendWindow::showRecordingState);
-    connect(saveCsvButton, &QPushButton::clicked, this, &TrendWindow::askAndSaveCsv);
-    connect(saveImageButton, &QPushButton::clicked, this, &TrendWindow::askAndSaveImage);
+    connect(saveCsvButton, &QPushButton::clicked, this, [this] {
+        askAndSave(QStringLiteral("Save CSV"), QStringLiteral("CSV files (*.csv)"), &TrendWindow::saveCsv);
+    });
+    connect(saveImageButton, &QPushButton::clicked, this, [this] {
+        askAndSave(QStringLiteral("Save image"), QStringLiteral("PNG images (*.png)"),
+                   &TrendWindow::saveImage);
+    });
 
     m_chart->setSpan(m_span->currentData().toLongLong());
     showRecordingState();
@@ -134,7 +139,7 @@ TrendChart &TrendWindow::chart()
     return *m_chart;
 }
 
-bool TrendWindow::saveCsv(const QString &path, QString &failure) const
+bool TrendWindow::saveCsv(const QString &path, QString &failure)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -191,20 +196,11 @@ void TrendWindow::showRecordingState()
     }
 }
 
-void TrendWindow::askAndSaveCsv()
+void TrendWindow::askAndSave(const QString &title, const QString &filter,
+                             bool (TrendWindow::*save)(const QString &, QString &))
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save CSV"), QString(),
-                                                      QStringLiteral("CSV files (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(this, title, QString(), filter);
     QString failure;
-    if (!path.isEmpty() && !saveCsv(path, failure))
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Cannot save %1: %2").arg(path, failure));
-}
-
-void TrendWindow::askAndSaveImage()
-{
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save image"), QString(),
-                                                      QStringLiteral("PNG images (*.png)"));
-    QString failure;
-    if (!path.isEmpty() && !saveImage(path, failure))
+    if (!path.isEmpty() && !(this->*save)(path, failure))
         QMessageBox::warning(this, windowTitle(), QStringLiteral("Cannot save %1: %2").arg(path, failure));
 }

@@ -30,7 +30,7 @@ public:
 
     TrendChart &chart();
     // Write the span shown; on failure return false with the reason in `failure`.
-    bool saveCsv(const QString &path, QString &failure) const;
+    bool saveCsv(const QString &path, QString &failure);
     bool saveImage(const QString &path, QString &failure);
 
 signals:
@@ -40,8 +40,8 @@ signals:
 private:
     void showStatistics();
     void showRecordingState();
-    void askAndSaveCsv();
-    void askAndSaveImage();
+    void askAndSave(const QString &title, const QString &filter,
+                    bool (TrendWindow::*save)(const QString &, QString &));
 
     const ReadingHistory &m_history;
     ReadingRecorder &m_recorder;
