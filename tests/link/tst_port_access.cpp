@@ -51,11 +51,6 @@ QStringList snapshot(const QStringList &folders)
     return entries;
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class TestPortAccess : public QObject
@@ -212,7 +207,7 @@ void TestPortAccess::failedOpenHoldsNothing()
     const QStringList watched{scratch.path(), scratch.filePath(QStringLiteral("folder")), QDir::currentPath(),
                               QStringLiteral("/dev"), QStringLiteral("/etc")};
     const QStringList before = snapshot(watched);
-    const QByteArray passwordsBefore = contents(QStringLiteral("/etc/passwd"));
+    const QByteArray passwordsBefore = fileContents(QStringLiteral("/etc/passwd"));
     const int descriptorsBefore = openDescriptorCount();
     PortAccess port;
     QVERIFY(!port.open(name));
@@ -220,7 +215,7 @@ void TestPortAccess::failedOpenHoldsNothing()
     QVERIFY(!port.openFailureReason().isEmpty());
     QCOMPARE(openDescriptorCount(), descriptorsBefore);
     QCOMPARE(snapshot(watched), before);
-    QCOMPARE(contents(QStringLiteral("/etc/passwd")), passwordsBefore);
+    QCOMPARE(fileContents(QStringLiteral("/etc/passwd")), passwordsBefore);
 }
 
 void TestPortAccess::failedOpenOfBusyPortDoesNotHoldIt()

@@ -1,3 +1,4 @@
+#include "board_line.h"
 #include "record/reading_csv.h"
 #include "record/reading_recorder.h"
 
@@ -17,11 +18,6 @@ Reading at(qint64 timeMs, int raw)
     return Reading::fromRaw(timeMs, int16_t(raw));
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class TestReadingRecorder : public QObject
@@ -47,7 +43,7 @@ void TestReadingRecorder::appendsAfterARestartAndMendsABrokenLine()
         recorder.record(at(Morning, 45), Port);
         QCOMPARE(recorder.filePath(), file);
         // Each reading is in the file as soon as it is recorded, not when the recorder closes.
-        QCOMPARE(contents(file), QByteArray("time,celsius,low,high\n") + first);
+        QCOMPARE(fileContents(file), QByteArray("time,celsius,low,high\n") + first);
     }
     {
         QFile cut(file);
@@ -57,8 +53,8 @@ void TestReadingRecorder::appendsAfterARestartAndMendsABrokenLine()
     ReadingRecorder recorder;
     QVERIFY(recorder.start(folder));
     recorder.record(at(Morning + 1000, 46), Port);
-    QCOMPARE(contents(file), QByteArray("time,celsius,low,high\n") + first +
-                                 "2026-12-07T11:2\n2026-12-07T11:22:34.456+01:00,22.46,46,0\n");
+    QCOMPARE(fileContents(file), QByteArray("time,celsius,low,high\n") + first +
+                                     "2026-12-07T11:2\n2026-12-07T11:22:34.456+01:00,22.46,46,0\n");
 }
 
 void TestReadingRecorder::aReadingAtMidnightStartsTheNextDaysFile()
@@ -69,9 +65,9 @@ void TestReadingRecorder::aReadingAtMidnightStartsTheNextDaysFile()
     const qint64 midnight = 1796684400000; // 2026-12-08 00:00:00.000 local time
     recorder.record(at(midnight - 1, 45), Port);
     recorder.record(at(midnight, 46), Port);
-    QCOMPARE(contents(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"))),
+    QCOMPARE(fileContents(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"))),
              QByteArray("time,celsius,low,high\n2026-12-07T23:59:59.999+01:00,21.97,45,0\n"));
-    QCOMPARE(contents(dir.filePath(QStringLiteral("2026-12-08_ttyACM0.csv"))),
+    QCOMPARE(fileContents(dir.filePath(QStringLiteral("2026-12-08_ttyACM0.csv"))),
              QByteArray("time,celsius,low,high\n2026-12-08T00:00:00.000+01:00,22.46,46,0\n"));
 }
 
@@ -135,7 +131,7 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason()
     QVERIFY(dir.remove() && QDir().mkpath(dir.path()));
     QVERIFY(recorder.start(dir.path()));
     recorder.record(at(Morning + 3000, 48), Port);
-    QVERIFY(contents(file).endsWith("2026-12-07T11:22:36.456+01:00,23.44,48,0\n"));
+    QVERIFY(fileContents(file).endsWith("2026-12-07T11:22:36.456+01:00,23.44,48,0\n"));
     QVERIFY(recorder.failure().isEmpty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
+#include <QtCore/QFile>
 
 #include <ctime>
 #include <poll.h>
@@ -46,6 +47,12 @@ QByteArray BoardLine::readPending()
 void BoardLine::hangUp()
 {
     m_line.hangUp();
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 int openDescriptorCount()

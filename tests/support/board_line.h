@@ -20,6 +20,8 @@ private:
     PseudoTerminal m_line;
 };
 
+// The whole of a file, or nothing when it cannot be read.
+QByteArray fileContents(const QString &path);
 // Open file descriptors of this process, to show that nothing leaks.
 int openDescriptorCount();
 // CPU time this process has used, in milliseconds.
