@@ -6,6 +6,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-liberation
+    # the recording tests run in a time zone with summer time
+    tzdata
     # fuzzing
     clang-14 libclang-rt-14-dev
     # the Debian package and its checks
