@@ -1,14 +1,43 @@
+#include "app/command_line.h"
 #include "app/form1.h"
+#include "headless/headless_run.h"
+#include "headless/output_line.h"
 
 #include <QtWidgets/QApplication>
 
-int main(int argc, char *argv[])
+namespace {
+void nameTheApplication()
 {
-    QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(Form1::Title));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
+}
+} // namespace
 
+int main(int argc, char *argv[])
+{
+    // Read before any application object exists: --help, --version and mistakes need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = CommandLine::parse(arguments);
+    if (line.exitCode >= 0) {
+        writeLine(line.exitCode == 0 ? StandardOutput : StandardError, line.message.toLocal8Bit());
+        return line.exitCode;
+    }
+
+    if (line.headless) {
+        QCoreApplication app(argc, argv);
+        nameTheApplication();
+        HeadlessRun run(line);
+        run.start();
+        return app.exec();
+    }
+
+    QApplication app(argc, argv);
+    nameTheApplication();
     Form1 window;
+    if (!line.port.isEmpty())
+        window.setText(TextBox::TCOM, line.port);
     window.show();
     return app.exec();
 }

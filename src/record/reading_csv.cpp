@@ -103,6 +103,13 @@ QByteArray ReadingCsv::line(const Reading &reading)
     return QByteArray(out, n);
 }
 
+QByteArray ReadingCsv::jsonLine(const Reading &reading)
+{
+    const QList<QByteArray> fields = line(reading).trimmed().split(',');
+    return "{\"time\":\"" + fields[0] + "\",\"celsius\":" + fields[1] + ",\"low\":" + fields[2] +
+           ",\"high\":" + fields[3] + "}\n";
+}
+
 std::optional<ReadingCsv::Row> ReadingCsv::parseLine(const char *begin, const char *end)
 {
     if (end != begin && end[-1] == '\r')

@@ -19,6 +19,8 @@ int localDay(qint64 timeMs);
 // reading's local day.
 int formatLine(const Reading &reading, char (&out)[LineCapacity], int &day);
 QByteArray line(const Reading &reading);
+// The same fields as one JSON object on a line: {"time":"...","celsius":21.97,"low":45,"high":0}
+QByteArray jsonLine(const Reading &reading);
 
 struct Row
 {

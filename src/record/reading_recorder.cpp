@@ -1,6 +1,7 @@
 #include "reading_recorder.h"
 
 #include "record/reading_csv.h"
+#include "record/write_whole.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
@@ -17,22 +18,6 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Writes all of `size` bytes, retrying only where the call was interrupted or took part of them.
-bool writeAll(int fd, const char *data, size_t size, int &error)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 } // namespace
 
 ReadingRecorder::ReadingRecorder(QObject *parent) : QObject(parent)
@@ -123,7 +108,7 @@ void ReadingRecorder::record(const Reading &reading, const QString &portName)
     if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return fail(m_path, QStringLiteral("the file was made read-only"));
     int error = 0;
-    if (!writeAll(m_fd, line, size_t(length), error))
+    if (!writeWhole(m_fd, line, size_t(length), error))
         return fail(m_path, systemReason(error));
     m_unsynced = true;
 }
@@ -147,7 +132,7 @@ bool ReadingRecorder::openFile(const QString &path)
     int error = 0;
     bool ok = ::fstat(fd, &status) == 0;
     if (ok && status.st_size == 0) {
-        ok = writeAll(fd, ReadingCsv::Header, std::strlen(ReadingCsv::Header), error);
+        ok = writeWhole(fd, ReadingCsv::Header, std::strlen(ReadingCsv::Header), error);
     } else if (ok) {
         char last = '\n';
         const int readFd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
@@ -157,7 +142,7 @@ bool ReadingRecorder::openFile(const QString &path)
             ::close(readFd);
         }
         if (last != '\n')
-            ok = writeAll(fd, "\n", 1, error);
+            ok = writeWhole(fd, "\n", 1, error);
     } else {
         error = errno;
     }

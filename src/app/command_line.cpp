@@ -1,0 +1,82 @@
+#include "command_line.h"
+
+#include <QtCore/QCommandLineParser>
+
+namespace {
+constexpr char Version[] = "vantro 1.00";
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows the temperature of the ZORVA sensor board; with --headless, prints it."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("The board's port for this run, instead of the saved name "
+                                                 "(ttyACM0, or a path such as /dev/serial/by-id/...)."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"), QStringLiteral("Run with no window: one line per reading on stdout, one "
+                                                   "line per change of the port's state on stderr."));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("With --headless: csv (the default) or json."),
+                                    QStringLiteral("FORMAT"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("With --headless: exit after N readings."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("With --headless: also record to the daily CSV files."));
+    parser.addOptions({help, version, port, headless, format, count, record});
+
+    CommandLine line;
+    const auto fail = [&line](const QString &why) {
+        line.exitCode = 2;
+        line.message = QStringLiteral("vantro: %1 (see vantro --help)\n").arg(why);
+        return line;
+    };
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(help)) {
+        line.exitCode = 0;
+        line.message =
+            parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("vantro"));
+        return line;
+    }
+    if (parser.isSet(version)) {
+        line.exitCode = 0;
+        line.message = QString::fromLatin1(Version) + QLatin1Char('\n');
+        return line;
+    }
+
+    line.headless = parser.isSet(headless);
+    for (const QCommandLineOption *headlessOnly : {&format, &count, &record}) {
+        if (parser.isSet(*headlessOnly) && !line.headless)
+            return fail(QStringLiteral("--%1 needs --headless").arg(headlessOnly->names().constFirst()));
+    }
+    if (parser.isSet(port)) {
+        line.port = parser.value(port);
+        if (line.port.trimmed().isEmpty())
+            return fail(QStringLiteral("--port needs a name"));
+    }
+    if (parser.isSet(format)) {
+        const QString value = parser.value(format);
+        if (value == QLatin1String("json"))
+            line.format = Format::Json;
+        else if (value != QLatin1String("csv"))
+            return fail(QStringLiteral("--format is csv or json, not '%1'").arg(value));
+    }
+    if (parser.isSet(count)) {
+        bool ok = false;
+        line.count = parser.value(count).toLongLong(&ok);
+        if (!ok || line.count < 1)
+            return fail(
+                QStringLiteral("--count takes a whole number from 1 up, not '%1'").arg(parser.value(count)));
+    }
+    line.record = parser.isSet(record);
+    return line;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+// What the program was asked to do on its command line.
+struct CommandLine
+{
+    enum class Format
+    {
+        Csv,
+        Json
+    };
+
+    bool headless = false;
+    QString port; // empty: the saved name
+    Format format = Format::Csv;
+    qint64 count = 0; // readings before a headless run ends; 0: no end
+    bool record = false;
+
+    // With no option the program is the window. Where parsing ends the program (--help, --version, a
+    // mistake), `exitCode` is 0 or 2 and `message` is what to print: on stdout for 0, on stderr for 2.
+    int exitCode = -1;
+    QString message;
+
+    static CommandLine parse(const QStringList &arguments);
+};

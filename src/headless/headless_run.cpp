@@ -1,0 +1,63 @@
+#include "headless_run.h"
+
+#include "headless/output_line.h"
+#include "record/reading_csv.h"
+#include "record/recording_settings.h"
+
+#include <QtCore/QCoreApplication>
+
+#include <csignal>
+
+HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
+    : QObject(parent), m_line(line), m_controller(m_view), m_timers(m_controller.port())
+{
+    m_view.attachTimers(m_timers);
+    m_controller.attachTimers(m_timers);
+    connect(&m_controller, &LinkController::readingTaken, this, &HeadlessRun::print);
+    connect(&m_recorder, &ReadingRecorder::failed, this, [](const QString &reason) {
+        writeLine(StandardError, QStringLiteral("Recording stopped: %1\n").arg(reason).toLocal8Bit());
+    });
+    connect(&m_quitSignals, &QuitSignals::quitRequested, this, &HeadlessRun::finish);
+}
+
+HeadlessRun::~HeadlessRun() = default;
+
+void HeadlessRun::start()
+{
+    // A reader that goes away is an ordinary end, seen as a failed write, not a reason to die unannounced.
+    std::signal(SIGPIPE, SIG_IGN);
+    m_controller.formLoad();
+    if (!m_line.port.isEmpty())
+        m_view.setText(TextBox::TCOM, m_line.port);
+    if (m_line.format == CommandLine::Format::Csv && !writeLine(StandardOutput, ReadingCsv::Header)) {
+        QMetaObject::invokeMethod(this, &HeadlessRun::finish, Qt::QueuedConnection);
+        return;
+    }
+    if (m_line.record && !m_recorder.start(RecordingSettings::folder()))
+        writeLine(StandardError,
+                  QStringLiteral("Not recording: %1\n").arg(m_recorder.failure()).toLocal8Bit());
+    m_timers.startUp();
+    // With no one waiting at a window, there is no reason to wait for the first tick.
+    m_controller.openAttempt();
+}
+
+void HeadlessRun::print(const Reading &reading)
+{
+    if (m_finished)
+        return;
+    m_recorder.record(reading, m_controller.portName());
+    const QByteArray line = m_line.format == CommandLine::Format::Json ? ReadingCsv::jsonLine(reading)
+                                                                       : ReadingCsv::line(reading);
+    if (!writeLine(StandardOutput, line) || (m_line.count > 0 && ++m_printed >= m_line.count))
+        finish();
+}
+
+void HeadlessRun::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_controller.releasePort();
+    m_recorder.stop();
+    QCoreApplication::exit(0);
+}

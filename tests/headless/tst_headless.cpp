@@ -1,0 +1,246 @@
+#include "board_line.h"
+#include "record/reading_csv.h"
+
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QProcess>
+#include <QtCore/QSettings>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QtTest>
+
+#include <csignal>
+#include <memory>
+
+// The real program on its command line and headless, with no display: every run has DISPLAY unset and Qt
+// told to use X, so any touch of the window system would end it.
+namespace {
+const QByteArray Reply = QByteArray::fromHex("1605320021000000"); // 24.41 degrees
+
+class Program
+{
+public:
+    // Through `| head -n 1` where `head` is set: its status is then the program's (pipefail).
+    explicit Program(const QStringList &arguments, bool head = false)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+        process.setProcessEnvironment(environment);
+        if (head) {
+            process.start(QStringLiteral("bash"),
+                          QStringList{QStringLiteral("-c"),
+                                      QStringLiteral("set -o pipefail; \"$0\" \"$@\" | head -n 1"),
+                                      QStringLiteral(VANTRO_PATH)} +
+                              arguments);
+        } else {
+            process.start(QStringLiteral(VANTRO_PATH), arguments);
+        }
+    }
+    bool finished(int timeoutMs = 10000)
+    {
+        return process.state() == QProcess::NotRunning ||
+               QSignalSpy(&process, &QProcess::finished).wait(timeoutMs);
+    }
+    bool endedWith(int code)
+    {
+        return finished() && process.exitStatus() == QProcess::NormalExit && process.exitCode() == code;
+    }
+    // Waits until stdout or stderr holds `lines` lines.
+    QList<QByteArray> lines(QProcess::ProcessChannel channel, int lines)
+    {
+        QByteArray &seen = channel == QProcess::StandardOutput ? m_out : m_err;
+        [[maybe_unused]] const bool enough = QTest::qWaitFor(
+            [&] {
+                seen += channel == QProcess::StandardOutput ? process.readAllStandardOutput()
+                                                            : process.readAllStandardError();
+                return seen.count('\n') >= lines;
+            },
+            5000);
+        QList<QByteArray> split = seen.split('\n');
+        split.removeLast();
+        return split;
+    }
+    QString dataFolder() const
+    {
+        return m_home.filePath(QStringLiteral("data/vantro/readings"));
+    }
+
+    QProcess process;
+
+private:
+    QTemporaryDir m_home;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+bool startFrameArrives(BoardLine &board)
+{
+    QByteArray frame;
+    return QTest::qWaitFor([&] { return (frame += board.readPending()).size() >= 6; }, 5000) &&
+           frame.startsWith(QByteArray::fromHex("0B0647"));
+}
+} // namespace
+
+class TestHeadless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLine_data();
+    void commandLine();
+    void printsEachReading_data();
+    void printsEachReading();
+    void endsCleanly_data();
+    void endsCleanly();
+    void findsTheBoardAgainAfterAnUnplug();
+    void aMissingPortIsSaidOnce();
+};
+
+void TestHeadless::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("vantro 1.00\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--headless");
+    QTest::newRow("unknown option") << QStringList{"--colour"} << 2 << QByteArray();
+    QTest::newRow("stray argument") << QStringList{"ttyACM0"} << 2 << QByteArray();
+    QTest::newRow("bad format") << QStringList{"--headless", "--format", "xml"} << 2 << QByteArray();
+    QTest::newRow("count of none") << QStringList{"--headless", "--count", "0"} << 2 << QByteArray();
+    QTest::newRow("count not a number") << QStringList{"--headless", "--count", "3x"} << 2 << QByteArray();
+    QTest::newRow("empty port") << QStringList{"--headless", "--port", ""} << 2 << QByteArray();
+    QTest::newRow("count without headless") << QStringList{"--count", "3"} << 2 << QByteArray();
+}
+
+void TestHeadless::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, output);
+    Program program(arguments);
+    QVERIFY(program.endedWith(exitCode));
+    const QByteArray out = program.process.readAllStandardOutput();
+    const QByteArray err = program.process.readAllStandardError();
+    if (exitCode == 0) {
+        QVERIFY2(out.startsWith(output) || out.contains(output), out.constData());
+        QVERIFY(err.isEmpty());
+    } else {
+        // One line saying what is wrong, nothing on stdout.
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY(err.startsWith("vantro: "));
+        QVERIFY(out.isEmpty());
+    }
+}
+
+void TestHeadless::printsEachReading_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("csv, recording") << "csv";
+    QTest::newRow("json") << "json";
+}
+
+void TestHeadless::printsEachReading()
+{
+    QFETCH(QString, format);
+    const bool csv = format == QLatin1String("csv");
+    BoardLine board;
+    QStringList arguments{"--headless", "--port", board.portPath(), "--count", "2", "--format", format};
+    if (csv)
+        arguments << QStringLiteral("--record");
+    Program program(arguments);
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    // Each line is out as its reading arrives, not when the program ends.
+    QCOMPARE(program.lines(QProcess::StandardOutput, csv ? 2 : 1).size(), csv ? 2 : 1);
+    board.write(QByteArray::fromHex("1605330021000000"));
+    QVERIFY(program.endedWith(0));
+    const QList<QByteArray> lines = program.lines(QProcess::StandardOutput, csv ? 3 : 2);
+    if (csv) {
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0] + '\n', QByteArray(ReadingCsv::Header));
+        QVERIFY(ReadingCsv::parseLine(lines[1].constBegin(), lines[1].constEnd()));
+        QVERIFY(lines[1].endsWith(",24.41,50,0") && lines[2].endsWith(",24.90,51,0"));
+        // --record wrote the same lines to the day's file.
+        const QStringList files = QDir(program.dataFolder()).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(fileContents(program.dataFolder() + QLatin1Char('/') + files.first()),
+                 lines.join('\n') + '\n');
+    } else {
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+        QCOMPARE(first.value(QStringLiteral("celsius")).toDouble(), 24.41);
+        QCOMPARE(first.value(QStringLiteral("low")).toInt(), 50);
+        QCOMPARE(first.value(QStringLiteral("high")).toInt(), 0);
+        QCOMPARE(first.value(QStringLiteral("time")).toString().size(), 29);
+        QCOMPARE(QJsonDocument::fromJson(lines[1]).object().value(QStringLiteral("celsius")).toDouble(),
+                 24.90);
+    }
+    QVERIFY(program.lines(QProcess::StandardError, 2).constLast().endsWith(" is open"));
+}
+
+void TestHeadless::endsCleanly_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("SIGTERM") << "SIGTERM";
+    QTest::newRow("SIGINT") << "SIGINT";
+    QTest::newRow("stdout closed") << "stdout closed";
+}
+
+void TestHeadless::endsCleanly()
+{
+    QFETCH(QString, how);
+    BoardLine board;
+    const bool closed = how == QLatin1String("stdout closed");
+    Program program({"--headless", "--port", board.portPath()}, closed);
+    QVERIFY(startFrameArrives(board));
+    if (closed) {
+        // `head` has taken its one line, the header, and gone: the next reading finds stdout closed.
+        QCOMPARE(program.lines(QProcess::StandardOutput, 1).first() + '\n', QByteArray(ReadingCsv::Header));
+        board.write(Reply);
+    } else {
+        ::kill(pid_t(program.process.processId()), how == QLatin1String("SIGTERM") ? SIGTERM : SIGINT);
+    }
+    QVERIFY(program.endedWith(0));
+    QVERIFY(!program.process.readAllStandardError().contains("rror"));
+}
+
+void TestHeadless::findsTheBoardAgainAfterAnUnplug()
+{
+    QTemporaryDir dir;
+    const QString device = dir.filePath(QStringLiteral("board"));
+    auto board = std::make_unique<BoardLine>();
+    QVERIFY(QFile::link(board->portPath(), device));
+    Program program({"--headless", "--port", device});
+    QVERIFY(startFrameArrives(*board));
+
+    board->hangUp();
+    QVERIFY(QFile::remove(device));
+    QVERIFY(program.lines(QProcess::StandardError, 3)
+                .constLast()
+                .startsWith("Lost the board on " + device.toUtf8()));
+    board = std::make_unique<BoardLine>();
+    QVERIFY(QFile::link(board->portPath(), device));
+    QVERIFY(startFrameArrives(*board));
+    QCOMPARE(program.lines(QProcess::StandardError, 5).constLast(), device.toUtf8() + " is open");
+    board->write(Reply);
+    QVERIFY(program.lines(QProcess::StandardOutput, 2).constLast().endsWith(",24.41,50,0"));
+}
+
+void TestHeadless::aMissingPortIsSaidOnce()
+{
+    Program program({"--headless", "--port", "/dev/vantro-no-such-board"});
+    QVERIFY(program.lines(QProcess::StandardError, 2)
+                .constLast()
+                .startsWith("Cannot open /dev/vantro-no-such-board: "));
+    // Two more attempts, 2 s apart, fail the same way and say nothing new.
+    QTest::qWait(2 * 2000 + 500);
+    QCOMPARE(program.lines(QProcess::StandardError, 2).size(), 2);
+    QCOMPARE(program.process.state(), QProcess::Running);
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "tst_headless.moc"
