@@ -19,16 +19,25 @@ const QByteArray Reply = QByteArray::fromHex("1605320021000000"); // 24.41 degre
 class Program
 {
 public:
-    // Through `| head -n 1` where `head` is set: its status is then the program's (pipefail).
-    explicit Program(const QStringList &arguments, bool head = false)
+    enum Mode
+    {
+        Alone,
+        // Through `| head -n 1`, whose status is then the program's (pipefail).
+        ThroughHead,
+        // The window, on Qt's offscreen screen.
+        Window
+    };
+
+    explicit Program(const QStringList &arguments, Mode mode = Alone)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           mode == Window ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(environment);
-        if (head) {
+        if (mode == ThroughHead) {
             process.start(QStringLiteral("bash"),
                           QStringList{QStringLiteral("-c"),
                                       QStringLiteral("set -o pipefail; \"$0\" \"$@\" | head -n 1"),
@@ -96,6 +105,7 @@ private slots:
     void endsCleanly();
     void findsTheBoardAgainAfterAnUnplug();
     void aMissingPortIsSaidOnce();
+    void theWindowOpensThePortNamed();
 };
 
 void TestHeadless::commandLine_data()
@@ -193,7 +203,8 @@ void TestHeadless::endsCleanly()
     QFETCH(QString, how);
     BoardLine board;
     const bool closed = how == QLatin1String("stdout closed");
-    Program program({"--headless", "--port", board.portPath()}, closed);
+    Program program({"--headless", "--port", board.portPath()},
+                    closed ? Program::ThroughHead : Program::Alone);
     QVERIFY(startFrameArrives(board));
     if (closed) {
         // `head` has taken its one line, the header, and gone: the next reading finds stdout closed.
@@ -240,6 +251,16 @@ void TestHeadless::aMissingPortIsSaidOnce()
     QCOMPARE(program.process.state(), QProcess::Running);
     program.process.terminate();
     QVERIFY(program.endedWith(0));
+}
+
+void TestHeadless::theWindowOpensThePortNamed()
+{
+    BoardLine board;
+    Program program({"--port", board.portPath()}, Program::Window);
+    // The saved name is COM1; the window's first attempt, 2 s after start, opens the port named instead.
+    QVERIFY(startFrameArrives(board));
+    program.process.terminate();
+    QVERIFY(program.finished());
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)
