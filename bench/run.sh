@@ -53,7 +53,7 @@ idle_share() { # pid: percent of one core used over idle_seconds, after a 2 s st
 : >"$work/flood_rate" >"$work/startup" >"$work/startup_rss"
 : >"$work/record_one" >"$work/record_p99" >"$work/stream_cpu" >"$work/stream_lost" >"$work/stream_worst_cpu"
 : >"$work/week_open" >"$work/week_hover" >"$work/week_hover_worst" >"$work/week_resize" >"$work/week_resize_worst"
-: >"$work/week_bytes"
+: >"$work/week_bytes" >"$work/presence_min" >"$work/presence_median" >"$work/presence_max"
 "$bin/bench/record_bench" make-week "$work/week" 2>/dev/null
 for run in $(seq $runs); do
     echo "run $run of $runs" >&2
@@ -62,6 +62,11 @@ for run in $(seq $runs); do
     grep command_latency "$work/latency" | field worst_ms >>"$work/command_worst"
     grep display_latency "$work/latency" | field median_ms >>"$work/display"
     grep display_latency "$work/latency" | field worst_ms >>"$work/display_worst"
+
+    "$bin/bench/vantro_bench" presence 100 2>/dev/null >"$work/presence"
+    field min_ms <"$work/presence" >>"$work/presence_min"
+    field median_ms <"$work/presence" >>"$work/presence_median"
+    field max_ms <"$work/presence" >>"$work/presence_max"
 
     # Both idle cases side by side: a silent board on an open port, and no board at all.
     "$bin/tools/vboard/vantro-vboard" --silent >"$work/board_port" 2>/dev/null &
@@ -133,6 +138,9 @@ row() { # figure, target, median file, worst file, unit
         "$work/command" "$work/command_worst" ms
     row "display latency: last reply byte written -> LTemp shows it" "median <= 8 ms, worst <= 15 ms" \
         "$work/display" "$work/display_worst" ms
+    printf '| presence reply window: PRESENZA  PIC clicked -> reply check, 100 queries a run | never under 200 ms | min %s ms, median %s ms | max %s ms |\n' \
+        "$(sort -g "$work/presence_min" | head -1)" "$(stats <"$work/presence_median" | cut -d' ' -f1)" \
+        "$(sort -g "$work/presence_max" | tail -1)"
     row "idle CPU, port open, board silent, ${idle_seconds} s" "<= 1 %" "$work/idle_board" "$work/idle_board" "%"
     row "idle CPU, no board (retrying every 2 s), ${idle_seconds} s" "<= 1 %" "$work/idle_none" "$work/idle_none" "%"
     row "flood at the full line rate, logging on, ${flood_seconds} s: CPU" "<= 5 %" \

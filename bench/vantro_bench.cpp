@@ -1,6 +1,7 @@
 // Measures the window and its link in this process, as the program runs them, against a board on
 // a pseudo-terminal:
 //   vantro_bench latency SAMPLES  command and display latency, one line of figures per sample kind
+//   vantro_bench presence SAMPLES the presence query's reply window, click to check: min, median, max
 //   vantro_bench flood SECONDS    CPU, resident memory and log length under a flooding board
 #include "app/form1.h"
 #include "app/link_controller.h"
@@ -202,6 +203,41 @@ int flood(int seconds)
     board.waitForFinished();
     return 0;
 }
+// The presence query's reply window: from the click on PRESENZA  PIC to the reply check, against a board that
+// answers every query and sends no temperature that could clear the count.
+int presence(int samples)
+{
+    QProcess board;
+    board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    board.start(QStringLiteral(VBOARD_PATH), {QStringLiteral("--interval"), QStringLiteral("100000000")});
+    if (!board.waitForStarted() || !board.waitForReadyRead(5000))
+        return 1;
+    const QString port = QString::fromLocal8Bit(board.readLine()).trimmed();
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), port);
+    Form1 form;
+    form.show();
+    control<QAbstractButton>(form, "cmdInitialize")->click();
+    runFor(100);
+
+    std::vector<double> windows;
+    Clock::time_point clicked;
+    QObject::connect(&form.timer(LinkTimer::TimerRispostaInterrogazione), &QTimer::timeout,
+                     [&] { windows.push_back(msBetween(clicked, Clock::now())); });
+    auto *query = control<QAbstractButton>(form, "Command2");
+    for (int i = 0; i < samples; ++i) {
+        clicked = Clock::now();
+        query->click();
+        while (windows.size() <= size_t(i))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        runFor(int(QRandomGenerator::global()->bounded(10, 40)));
+    }
+    std::sort(windows.begin(), windows.end());
+    std::printf("presence_window samples=%d min_ms=%.2f median_ms=%.2f max_ms=%.2f\n", samples,
+                windows.front(), windows[windows.size() / 2], windows.back());
+    board.terminate();
+    board.waitForFinished();
+    return 0;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -209,7 +245,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() != 3) {
-        std::fprintf(stderr, "usage: vantro_bench latency SAMPLES | flood SECONDS\n");
+        std::fprintf(stderr, "usage: vantro_bench latency SAMPLES | presence SAMPLES | flood SECONDS\n");
         return 2;
     }
     QTemporaryDir home;
@@ -217,8 +253,11 @@ int main(int argc, char *argv[])
     const int amount = arguments.at(2).toInt();
     if (arguments.at(1) == QLatin1String("latency"))
         return latency(amount);
+    if (arguments.at(1) == QLatin1String("presence"))
+        return presence(amount);
     if (arguments.at(1) == QLatin1String("flood") && amount > 10)
         return flood(amount);
-    std::fprintf(stderr, "usage: vantro_bench latency SAMPLES | flood SECONDS (more than 10)\n");
+    std::fprintf(stderr,
+                 "usage: vantro_bench latency SAMPLES | presence SAMPLES | flood SECONDS (more than 10)\n");
     return 2;
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
-    fonts-liberation
+    fonts-liberation fonts-dejavu-core
     # the recording tests run in a time zone with summer time
     tzdata
     # fuzzing

@@ -1,5 +1,6 @@
 #include "command_button.h"
 
+#include <QtGui/QKeyEvent>
 #include <QtWidgets/QStyleOptionButton>
 #include <QtWidgets/QStylePainter>
 
@@ -22,4 +23,15 @@ void CommandButton::paintEvent(QPaintEvent *)
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(captionRect(), CaptionFlags, text());
+}
+
+void CommandButton::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // The keypad's Enter carries the keypad modifier; any other modifier makes it another key.
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }

@@ -18,4 +18,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Return and Enter click a focused button, as Space does.
+    void keyPressEvent(QKeyEvent *event) override;
 };

@@ -17,7 +17,10 @@ LinkTimers::LinkTimers(PortAccess &port, QObject *parent) : QObject(parent), m_t
         t.timer.setInterval(t.interval);
     }
     m_tmrReceive.setObjectName(QStringLiteral("tmrReceive"));
-    m_timerInvioChar.setTimerType(Qt::PreciseTimer);
+    // A coarse timer may fire up to 5 % early: a 200 ms reply window of 190 ms would call a board that
+    // answers in 195 ms wrong, and retries would drift between 1.9 and 2.1 s.
+    for (QTimer *timer : {&m_timerInvioChar, &m_timerRispostaInterrogazione, &m_timerPorta})
+        timer->setTimerType(Qt::PreciseTimer);
 }
 
 LinkTimers::~LinkTimers() = default;

@@ -83,6 +83,8 @@ private slots:
     void presenceQueryThroughTheWindow();
     void boardUnpluggedAndBack();
     void exitFreesThePort();
+    void keysClickAFocusedButton_data();
+    void keysClickAFocusedButton();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -463,6 +465,34 @@ void TestForm1::exitFreesThePort()
     QVERIFY(!m_form->isVisible());
     QSerialPort other(board.portPath());
     QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+void TestForm1::keysClickAFocusedButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+}
+
+void TestForm1::keysClickAFocusedButton()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    BoardLine board;
+    control<QLineEdit>(*m_form, "TCOM")->setText(board.portPath());
+    m_form->controller().openAttempt();
+    QByteArray frame;
+    QTRY_COMPARE((frame += board.readPending()).size(), 6);
+
+    QWidget *start = control(*m_form, "Command3");
+    m_form->activateWindow();
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    frame.clear();
+    QTRY_COMPARE((frame += board.readPending()).size(), 6);
+    QCOMPARE(frame.left(3), QByteArray::fromHex("0B0647"));
 }
 
 QTEST_MAIN(TestForm1)

@@ -123,7 +123,7 @@ void TestReceivePoller::logIsEmptiedPastTheLimit_data()
     QTest::addColumn<QString>("log");
 
     QTest::newRow("998 plus 200 reaches 1002") << 998 << QByteArray("\xC8") << true << "";
-    QTest::newRow("997 plus 7 reaches exactly 1000") << 997 << QByteArray("\x07") << true << "x-7";
+    QTest::newRow("998 plus 7 reaches exactly 1000, kept") << 998 << QByteArray("\x07") << true << "x-7";
     QTest::newRow("emptied, then logging carries on") << 998 << QByteArray("\xC8\x05") << true << "-5";
     QTest::newRow("typed text counts too") << 1200 << QByteArray("\x01") << true << "";
     QTest::newRow("logging off leaves a long box alone") << 1200 << QByteArray("\x01") << false << "x";
