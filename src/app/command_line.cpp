@@ -29,7 +29,11 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                                    QStringLiteral("N"));
     const QCommandLineOption record(QStringLiteral("record"),
                                     QStringLiteral("With --headless: also record to the daily CSV files."));
-    parser.addOptions({help, version, port, headless, format, count, record});
+    const QCommandLineOption listPorts(
+        QStringLiteral("list-ports"),
+        QStringLiteral("List the serial ports present, one a line, tab-separated: name, "
+                       "by-id path, description, manufacturer, serial number."));
+    parser.addOptions({help, version, port, headless, format, count, record, listPorts});
 
     CommandLine line;
     const auto fail = [&line](const QString &why) {
@@ -53,6 +57,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         return line;
     }
 
+    line.listPorts = parser.isSet(listPorts);
     line.headless = parser.isSet(headless);
     for (const QCommandLineOption *headlessOnly : {&format, &count, &record}) {
         if (parser.isSet(*headlessOnly) && !line.headless)

@@ -17,6 +17,7 @@ struct CommandLine
     Format format = Format::Csv;
     qint64 count = 0; // readings before a headless run ends; 0: no end
     bool record = false;
+    bool listPorts = false;
 
     // With no option the program is the window. Where parsing ends the program (--help, --version, a
     // mistake), `exitCode` is 0 or 2 and `message` is what to print: on stdout for 0, on stderr for 2.

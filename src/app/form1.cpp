@@ -3,13 +3,18 @@
 #include "app/command_button.h"
 #include "app/form1_layout.h"
 #include "app/status_lamp.h"
+#include "link/port_catalog.h"
 #include "record/recording_settings.h"
 #include "trend/trend_window.h"
 
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFontDatabase>
 #include <QtGui/QIcon>
+#include <QtGui/QKeyEvent>
+#include <QtGui/QStandardItemModel>
+#include <QtWidgets/QAbstractItemView>
 #include <QtWidgets/QCheckBox>
+#include <QtWidgets/QCompleter>
 #include <QtWidgets/QGroupBox>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QLineEdit>
@@ -127,6 +132,16 @@ void Form1::buildControls()
     for (QLineEdit *box : {m_portName, m_rawBytes, m_received, m_sent})
         box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    // TCOM stays free text, and offers the ports present: read when the box takes focus and on Down.
+    m_presentPorts = new QStandardItemModel(this);
+    auto *completer = new QCompleter(m_presentPorts, m_portName);
+    completer->setCompletionRole(Qt::UserRole);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    m_portName->setCompleter(completer);
+    m_portName->installEventFilter(this);
+    m_lamp->installEventFilter(this);
+
     connect(m_exit, &QPushButton::clicked, &m_controller, &LinkController::exit);
     connect(m_save, &QPushButton::clicked, &m_controller, &LinkController::savePortName);
     connect(m_open, &QPushButton::clicked, &m_controller, &LinkController::openAttempt);
@@ -208,10 +223,57 @@ void Form1::setLampToolTip(const QString &text)
 
 void Form1::showLampToolTip()
 {
+    m_lamp->setToolTip(lampToolTip());
+}
+
+QString Form1::lampToolTip() const
+{
     // A recording that stopped by itself is said beside the port's state until recording runs again.
     const QString failure = m_recorder.isRecording() ? QString() : m_recorder.failure();
-    m_lamp->setToolTip(failure.isEmpty() ? m_linkToolTip
-                                         : m_linkToolTip + QStringLiteral("\nRecording stopped: ") + failure);
+    return failure.isEmpty() ? m_linkToolTip
+                             : m_linkToolTip + QStringLiteral("\nRecording stopped: ") + failure;
+}
+
+void Form1::offerPresentPorts()
+{
+    m_presentPorts->clear();
+    for (const PresentPort &port : PortCatalog::present()) {
+        for (const QString &name : {port.name, port.byId}) {
+            if (name.isEmpty())
+                continue;
+            auto *item = new QStandardItem(name == port.byId ? name : PortCatalog::caption(port));
+            item->setData(name, Qt::UserRole);
+            item->setToolTip(PortCatalog::caption(port));
+            m_presentPorts->appendRow(item);
+        }
+    }
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_portName && event->type() == QEvent::FocusIn) {
+        offerPresentPorts();
+    } else if (watched == m_portName && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down &&
+               !m_portName->completer()->popup()->isVisible()) {
+        offerPresentPorts();
+        m_portName->completer()->setCompletionPrefix(QString());
+        m_portName->completer()->complete();
+        return true;
+    } else if (watched == m_lamp && event->type() == QEvent::ToolTip) {
+        // Looked for only when the user asks: while the named port is away, one USB serial port present is
+        // likely the board. It is named, never opened: it may be another device.
+        const QString board = m_lamp->colour() == QColor(Qt::red)
+                                  ? PortCatalog::likelyBoard(PortCatalog::present(), m_controller.portName())
+                                  : QString();
+        QString tip = lampToolTip();
+        if (!board.isEmpty()) {
+            const qsizetype lineEnd = tip.indexOf(QLatin1Char('\n'));
+            tip.insert(lineEnd < 0 ? tip.size() : lineEnd, QStringLiteral("; %1 is present").arg(board));
+        }
+        m_lamp->setToolTip(tip);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool Form1::isLoggingChecked() const

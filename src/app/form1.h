@@ -11,6 +11,7 @@
 #include <memory>
 
 class CommandButton;
+class QStandardItemModel;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -56,6 +57,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
@@ -66,6 +68,8 @@ private:
     void takeReading(const Reading &reading);
     void setRecording(bool on);
     void showLampToolTip();
+    QString lampToolTip() const;
+    void offerPresentPorts();
 
     QWidget *m_client = nullptr;
     QGroupBox *m_frame1 = nullptr;
@@ -89,6 +93,7 @@ private:
     LinkController m_controller;
     LinkTimers m_timers;
     QString m_linkToolTip;
+    QStandardItemModel *m_presentPorts = nullptr;
 
     ReadingHistory m_history;
     ReadingRecorder m_recorder;

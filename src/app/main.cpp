@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "headless/headless_run.h"
 #include "headless/output_line.h"
+#include "link/port_catalog.h"
 
 #include <QtWidgets/QApplication>
 
@@ -23,6 +24,13 @@ int main(int argc, char *argv[])
     if (line.exitCode >= 0) {
         writeLine(line.exitCode == 0 ? StandardOutput : StandardError, line.message.toLocal8Bit());
         return line.exitCode;
+    }
+
+    if (line.listPorts) {
+        QByteArray list;
+        for (const PresentPort &port : PortCatalog::present())
+            list += PortCatalog::listLine(port).toLocal8Bit() + '\n';
+        return writeLine(StandardOutput, list) ? 0 : 1;
     }
 
     if (line.headless) {

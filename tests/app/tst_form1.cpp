@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/status_lamp.h"
 #include "board_line.h"
+#include "link/port_catalog.h"
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
@@ -9,6 +10,7 @@
 #include <QtTest/QtTest>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QCheckBox>
+#include <QtWidgets/QCompleter>
 #include <QtWidgets/QGroupBox>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QLineEdit>
@@ -83,6 +85,7 @@ private slots:
     void presenceQueryThroughTheWindow();
     void boardUnpluggedAndBack();
     void exitFreesThePort();
+    void portBoxOffersThePortsPresent();
     void keysClickAFocusedButton_data();
     void keysClickAFocusedButton();
 
@@ -465,6 +468,27 @@ void TestForm1::exitFreesThePort()
     QVERIFY(!m_form->isVisible());
     QSerialPort other(board.portPath());
     QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+void TestForm1::portBoxOffersThePortsPresent()
+{
+    auto *box = control<QLineEdit>(*m_form, "TCOM");
+    QVERIFY(box->completer());
+    m_form->activateWindow();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);
+    // Every port present is offered by its name, and by its stable name where it has one.
+    QStringList offered;
+    for (int row = 0; row < box->completer()->model()->rowCount(); ++row)
+        offered << box->completer()->model()->index(row, 0).data(Qt::UserRole).toString();
+    QStringList present;
+    for (const PresentPort &port : PortCatalog::present())
+        present << port.name << port.byId;
+    present.removeAll(QString());
+    QCOMPARE(offered, present);
+    // It stays a free text box.
+    box->setText(QStringLiteral("/dev/anything"));
+    QCOMPARE(m_form->text(TextBox::TCOM), QStringLiteral("/dev/anything"));
 }
 
 void TestForm1::keysClickAFocusedButton_data()
