@@ -165,15 +165,23 @@ int latency(int samples)
     return 0;
 }
 
+// Starts the virtual board and names its port as the one the window will open.
+bool startBoard(QProcess &board, const QStringList &arguments)
+{
+    board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    board.start(QStringLiteral(VBOARD_PATH), arguments);
+    if (!board.waitForStarted() || !board.waitForReadyRead(5000))
+        return false;
+    const QString port = QString::fromLocal8Bit(board.readLine()).trimmed();
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), port);
+    return true;
+}
+
 int flood(int seconds)
 {
     QProcess board;
-    board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    board.start(QStringLiteral(VBOARD_PATH), {QStringLiteral("--flood")});
-    if (!board.waitForStarted() || !board.waitForReadyRead(5000))
+    if (!startBoard(board, {QStringLiteral("--flood")}))
         return 1;
-    const QString port = QString::fromLocal8Bit(board.readLine()).trimmed();
-    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), port);
 
     Form1 form;
     form.show();
@@ -203,17 +211,14 @@ int flood(int seconds)
     board.waitForFinished();
     return 0;
 }
+
 // The presence query's reply window: from the click on PRESENZA  PIC to the reply check, against a board that
 // answers every query and sends no temperature that could clear the count.
 int presence(int samples)
 {
     QProcess board;
-    board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    board.start(QStringLiteral(VBOARD_PATH), {QStringLiteral("--interval"), QStringLiteral("100000000")});
-    if (!board.waitForStarted() || !board.waitForReadyRead(5000))
+    if (!startBoard(board, {QStringLiteral("--interval"), QStringLiteral("100000000")}))
         return 1;
-    const QString port = QString::fromLocal8Bit(board.readLine()).trimmed();
-    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), port);
     Form1 form;
     form.show();
     control<QAbstractButton>(form, "cmdInitialize")->click();

@@ -13,8 +13,9 @@ QList<PresentPort> PortCatalog::present(const QString &byIdFolder)
         PresentPort port{info.portName(),           info.systemLocation(), {},
                          info.description(),        info.manufacturer(),   info.serialNumber(),
                          info.hasVendorIdentifier()};
+        const QString device = QFileInfo(port.location).canonicalFilePath();
         for (const QFileInfo &link : links) {
-            if (link.canonicalFilePath() == QFileInfo(port.location).canonicalFilePath())
+            if (link.canonicalFilePath() == device)
                 port.byId = link.absoluteFilePath();
         }
         ports << port;

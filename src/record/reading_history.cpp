@@ -87,21 +87,28 @@ ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, c
             readFile(dir.filePath(name), rows, report);
     }
 
-    // Files are in time order but for a clock set back; a stable sort keeps equal times in file order.
-    std::vector<qsizetype> order(rows.times.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = qsizetype(i);
+    // Files are in time order but for a clock set back; only then are they sorted, equal times in file order.
     if (!std::is_sorted(rows.times.begin(), rows.times.end())) {
-        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-            return rows.times[size_t(a)] < rows.times[size_t(b)];
-        });
+        std::vector<size_t> order(rows.times.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return rows.times[a] < rows.times[b]; });
+        Rows sorted;
+        sorted.times.reserve(order.size());
+        sorted.raws.reserve(order.size());
+        for (size_t k : order) {
+            sorted.times.push_back(rows.times[k]);
+            sorted.raws.push_back(rows.raws[k]);
+        }
+        rows = std::move(sorted);
     }
 
     // Merge with what is here, each reading once, into storage of exactly the needed size.
     std::vector<qint64> times;
     std::vector<int16_t> raws;
-    times.reserve(m_times.size() + order.size());
-    raws.reserve(m_times.size() + order.size());
+    times.reserve(m_times.size() + rows.times.size());
+    raws.reserve(m_times.size() + rows.times.size());
     size_t mine = 0;
     size_t theirs = 0;
     auto push = [&](qint64 t, int16_t raw) {
@@ -110,18 +117,18 @@ ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, c
         times.push_back(t);
         raws.push_back(raw);
     };
-    while (mine < m_times.size() || theirs < order.size()) {
-        const bool takeMine = theirs == order.size() ||
-                              (mine < m_times.size() && m_times[mine] <= rows.times[size_t(order[theirs])]);
+    while (mine < m_times.size() || theirs < rows.times.size()) {
+        const bool takeMine =
+            theirs == rows.times.size() || (mine < m_times.size() && m_times[mine] <= rows.times[theirs]);
         if (takeMine) {
             push(m_times[mine], m_raws[mine]);
             ++mine;
         } else {
-            const auto k = size_t(order[theirs++]);
-            push(rows.times[k], rows.raws[k]);
+            push(rows.times[theirs], rows.raws[theirs]);
+            ++theirs;
         }
     }
-    report.readings = qint64(order.size());
+    report.readings = qint64(rows.times.size());
     m_times = std::move(times);
     m_raws = std::move(raws);
     m_times.shrink_to_fit();

@@ -114,7 +114,6 @@ bool TrendChart::isFollowing() const
 
 void TrendChart::historyChanged()
 {
-    // Readings that arrive while the user looks back change nothing shown, unless they fall in the view.
     recompute();
 }
 

@@ -23,6 +23,7 @@ private slots:
     void damagedLinesAreSkippedAndCounted();
     void aReadingInTheFileAndTheSessionIsKeptOnce();
     void onlyTheFilesOfThePort();
+    void aClockSetBackStillReadsInTimeOrder();
 };
 
 void TestReadingHistory::damagedLinesAreSkippedAndCounted()
@@ -79,6 +80,20 @@ void TestReadingHistory::onlyTheFilesOfThePort()
     ReadingHistory history;
     QCOMPARE(history.loadRecorded(dir.path(), QStringLiteral("ttyACM0")).files, 1);
     QCOMPARE(history.size(), 1);
+}
+
+void TestReadingHistory::aClockSetBackStillReadsInTimeOrder()
+{
+    QTemporaryDir dir;
+    QByteArray bytes = ReadingCsv::Header;
+    for (qint64 t : {Start + 2000, Start + 3000, Start, Start + 1000})
+        bytes += ReadingCsv::line(Reading::fromRaw(t, int16_t(t / 1000 % 100)));
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
+    ReadingHistory history;
+    history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(history.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(history.readingAt(i), Reading::fromRaw(Start + i * 1000, int16_t((Start / 1000 + i) % 100)));
 }
 
 QTEST_GUILESS_MAIN(TestReadingHistory)
