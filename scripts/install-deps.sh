@@ -4,7 +4,9 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev
+    # the MQTT tests run a real broker and subscribe with its clients
+    mosquitto mosquitto-clients
     fonts-liberation fonts-dejavu-core
     # the recording tests run in a time zone with summer time
     tzdata

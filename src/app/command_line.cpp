@@ -1,5 +1,8 @@
 #include "command_line.h"
 
+#include "publish/broker_address.h"
+#include "publish/mqtt_topics.h"
+
 #include <QtCore/QCommandLineParser>
 
 namespace {
@@ -33,7 +36,18 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         QStringLiteral("list-ports"),
         QStringLiteral("List the serial ports present, one a line, tab-separated: name, "
                        "by-id path, description, manufacturer, serial number."));
-    parser.addOptions({help, version, port, headless, format, count, record, listPorts});
+    const QCommandLineOption mqtt(
+        QStringLiteral("mqtt"),
+        QStringLiteral("Publish the readings to an MQTT broker: mqtt://[user@]host[:port] or mqtts://... "
+                       "The password, if any, comes from the environment variable VANTRO_MQTT_PASSWORD."),
+        QStringLiteral("URL"));
+    const QCommandLineOption mqttId(
+        QStringLiteral("mqtt-id"),
+        QStringLiteral(
+            "The board's name in the topics vantro/<ID>/... (letters, digits, _ and -); by default "
+            "the host's name and the port's, such as lab3-ttyacm0."),
+        QStringLiteral("ID"));
+    parser.addOptions({help, version, port, headless, format, count, record, listPorts, mqtt, mqttId});
 
     CommandLine line;
     const auto fail = [&line](const QString &why) {
@@ -83,5 +97,17 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                 QStringLiteral("--count takes a whole number from 1 up, not '%1'").arg(parser.value(count)));
     }
     line.record = parser.isSet(record);
+    if (parser.isSet(mqtt)) {
+        QString why;
+        line.mqttUrl = parser.value(mqtt);
+        if (!BrokerAddress::parse(line.mqttUrl, why))
+            return fail(QStringLiteral("--mqtt: ") + why);
+    }
+    if (parser.isSet(mqttId)) {
+        line.mqttId = parser.value(mqttId);
+        if (!MqttTopics::isUsableId(line.mqttId))
+            return fail(
+                QStringLiteral("--mqtt-id takes letters, digits, _ and -, not '%1'").arg(line.mqttId));
+    }
     return line;
 }

@@ -4,6 +4,7 @@
 #include "app/form1_layout.h"
 #include "app/status_lamp.h"
 #include "link/port_catalog.h"
+#include "publish/publisher_setup.h"
 #include "record/recording_settings.h"
 #include "trend/trend_window.h"
 
@@ -229,9 +230,15 @@ void Form1::showLampToolTip()
 QString Form1::lampToolTip() const
 {
     // A recording that stopped by itself is said beside the port's state until recording runs again.
+    QString tip = m_linkToolTip;
     const QString failure = m_recorder.isRecording() ? QString() : m_recorder.failure();
-    return failure.isEmpty() ? m_linkToolTip
-                             : m_linkToolTip + QStringLiteral("\nRecording stopped: ") + failure;
+    if (!failure.isEmpty())
+        tip += QStringLiteral("\nRecording stopped: ") + failure;
+    if (m_publisher && !m_publisher->state().isEmpty())
+        tip += u'\n' + m_publisher->state();
+    if (!m_publishingFailure.isEmpty())
+        tip += QStringLiteral("\nNot publishing: ") + m_publishingFailure;
+    return tip;
 }
 
 void Form1::offerPresentPorts()
@@ -352,10 +359,30 @@ ReadingRecorder &Form1::recorder()
     return m_recorder;
 }
 
+void Form1::startPublishing(const QString &urlOption, const QString &idOption)
+{
+    m_publisher = setUpPublisher(urlOption, idOption, text(TextBox::TCOM), m_publishingFailure);
+    if (m_publisher) {
+        connect(m_publisher.get(), &ReadingPublisher::said, this, &Form1::showLampToolTip);
+        connect(&m_controller, &LinkController::portOpenChanged, m_publisher.get(),
+                &ReadingPublisher::setPortOpen);
+        m_publisher->setPortOpen(m_controller.port().isOpen());
+        m_publisher->start();
+    }
+    showLampToolTip();
+}
+
+ReadingPublisher *Form1::publisher() const
+{
+    return m_publisher.get();
+}
+
 void Form1::takeReading(const Reading &reading)
 {
     m_history.add(reading);
     m_recorder.record(reading, m_controller.portName());
+    if (m_publisher)
+        m_publisher->publishReading(reading);
     if (m_trend)
         m_trend->readingAdded();
 }

@@ -3,6 +3,7 @@
 #include "app/link_controller.h"
 #include "link/link_timers.h"
 #include "link/link_view.h"
+#include "publish/reading_publisher.h"
 #include "record/reading_history.h"
 #include "record/reading_recorder.h"
 
@@ -54,6 +55,9 @@ public:
     void showTrend();
     TrendWindow *trendWindow() const;
     ReadingRecorder &recorder();
+    // Publishes to the broker named by the option or, failing it, the settings; nothing when neither does.
+    void startPublishing(const QString &urlOption, const QString &idOption);
+    ReadingPublisher *publisher() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -99,4 +103,6 @@ private:
     ReadingRecorder m_recorder;
     QString m_historyPort;
     std::unique_ptr<TrendWindow> m_trend;
+    std::unique_ptr<ReadingPublisher> m_publisher;
+    QString m_publishingFailure;
 };

@@ -48,12 +48,14 @@ void LinkController::openAttempt()
     if (!m_port.open(m_portName)) {
         m_view.setLampToolTip(QStringLiteral("Cannot open %1: %2%3")
                                   .arg(m_portName, m_port.openFailureReason(), failureHint(m_port)));
+        emit portOpenChanged(false);
         return;
     }
     m_view.setTimerEnabled(LinkTimer::TimerPorta, false);
     m_view.setTimerEnabled(LinkTimer::tmrReceive, true);
     m_view.setLampColour(Colours::Green);
     m_view.setLampToolTip(QStringLiteral("%1 is open").arg(m_portName));
+    emit portOpenChanged(true);
     startCommand();
 }
 
@@ -61,6 +63,7 @@ void LinkController::closePort()
 {
     m_view.setTimerEnabled(LinkTimer::tmrReceive, false);
     m_port.close();
+    emit portOpenChanged(false);
     m_view.setLampColour(Colours::White);
     // Only OPEN opens again, whether or not an open had already succeeded.
     m_view.setTimerEnabled(LinkTimer::TimerPorta, false);
@@ -109,6 +112,7 @@ void LinkController::exit()
 void LinkController::releasePort()
 {
     m_port.close();
+    emit portOpenChanged(false);
 }
 
 void LinkController::transmitTick()
@@ -143,4 +147,5 @@ void LinkController::onDeviceLost()
     m_view.setLampToolTip(
         QStringLiteral("Lost the board on %1; looking for it every 2 seconds").arg(m_portName));
     m_view.setTimerEnabled(LinkTimer::TimerPorta, true);
+    emit portOpenChanged(false);
 }

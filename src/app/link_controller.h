@@ -49,6 +49,8 @@ public:
 signals:
     // Every reply that showed a temperature, for the recorder, the trend and whoever else listens.
     void readingTaken(const Reading &reading);
+    // The port opened, or closed for whatever reason.
+    void portOpenChanged(bool open);
 
 private:
     void onDeviceLost();

@@ -46,6 +46,7 @@ int main(int argc, char *argv[])
     Form1 window;
     if (!line.port.isEmpty())
         window.setText(TextBox::TCOM, line.port);
+    window.startPublishing(line.mqttUrl, line.mqttId);
     window.show();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "headless_run.h"
 
 #include "headless/output_line.h"
+#include "publish/publisher_setup.h"
 #include "record/reading_csv.h"
 #include "record/recording_settings.h"
 
@@ -29,6 +30,7 @@ void HeadlessRun::start()
     m_controller.formLoad();
     if (!m_line.port.isEmpty())
         m_view.setText(TextBox::TCOM, m_line.port);
+    startPublishing();
     if (m_line.format == CommandLine::Format::Csv && !writeLine(StandardOutput, ReadingCsv::Header)) {
         QMetaObject::invokeMethod(this, &HeadlessRun::finish, Qt::QueuedConnection);
         return;
@@ -41,11 +43,31 @@ void HeadlessRun::start()
     m_controller.openAttempt();
 }
 
+void HeadlessRun::startPublishing()
+{
+    QString error;
+    m_publisher = setUpPublisher(m_line.mqttUrl, m_line.mqttId, m_view.text(TextBox::TCOM), error);
+    if (!error.isEmpty())
+        writeLine(
+            StandardError,
+            QStringLiteral("Not publishing: the MQTT Url in ZORVA.conf: %1\n").arg(error).toLocal8Bit());
+    if (!m_publisher)
+        return;
+    connect(m_publisher.get(), &ReadingPublisher::said, this,
+            [](const QString &line) { writeLine(StandardError, (line + u'\n').toLocal8Bit()); });
+    connect(&m_controller, &LinkController::portOpenChanged, m_publisher.get(),
+            &ReadingPublisher::setPortOpen);
+    connect(m_publisher.get(), &ReadingPublisher::finished, this, &HeadlessRun::exit);
+    m_publisher->start();
+}
+
 void HeadlessRun::print(const Reading &reading)
 {
     if (m_finished)
         return;
     m_recorder.record(reading, m_controller.portName());
+    if (m_publisher)
+        m_publisher->publishReading(reading);
     const QByteArray line = m_line.format == CommandLine::Format::Json ? ReadingCsv::jsonLine(reading)
                                                                        : ReadingCsv::line(reading);
     if (!writeLine(StandardOutput, line) || (m_line.count > 0 && ++m_printed >= m_line.count))
@@ -57,7 +79,19 @@ void HeadlessRun::finish()
     if (m_finished)
         return;
     m_finished = true;
+    if (m_publisher)
+        m_publisher->finish(); // exits once the broker has heard that the board is offline
     m_controller.releasePort();
     m_recorder.stop();
+    if (!m_publisher)
+        exit();
+}
+
+void HeadlessRun::exit()
+{
+    if (m_publisher && m_publisher->waitingReadings() > 0)
+        writeLine(StandardError, QStringLiteral("%1 readings were not delivered to the broker\n")
+                                     .arg(m_publisher->waitingReadings())
+                                     .toLocal8Bit());
     QCoreApplication::exit(0);
 }

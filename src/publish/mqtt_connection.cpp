@@ -1,0 +1,221 @@
+#include "mqtt_connection.h"
+
+#include <QtCore/QSocketNotifier>
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+QString failureReason(int code)
+{
+    // The library's own sentence for an errno failure is "Error in the system"; the system's is better.
+    QString reason = code == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                            : QString::fromUtf8(mosquitto_strerror(code));
+    if (reason.endsWith(u'.'))
+        reason.chop(1); // it goes inside a sentence
+    return reason;
+}
+} // namespace
+
+MqttConnection::MqttConnection(const BrokerAddress &address, const QString &clientId,
+                               const QByteArray &password, const QByteArray &willTopic,
+                               const QByteArray &willPayload, QObject *parent)
+    : QObject(parent), m_address(address), m_clientId(clientId.toUtf8()), m_password(password),
+      m_willTopic(willTopic), m_willPayload(willPayload)
+{
+    mosquitto_lib_init();
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &MqttConnection::attempt);
+    m_keepAlive.setInterval(KeepAliveSeconds * 1000 / 4);
+    connect(&m_keepAlive, &QTimer::timeout, this, &MqttConnection::keepAlive);
+}
+
+MqttConnection::~MqttConnection()
+{
+    // A clean goodbye keeps the broker from publishing the will over what was said last; a crash does not.
+    if (m_connected)
+        mosquitto_disconnect(m_session);
+    closeSession();
+    mosquitto_lib_cleanup();
+}
+
+void MqttConnection::open()
+{
+    attempt();
+}
+
+bool MqttConnection::isConnected() const
+{
+    return m_connected;
+}
+
+int MqttConnection::publish(const QByteArray &topic, const QByteArray &payload, bool retained)
+{
+    if (!m_connected)
+        return -1;
+    int id = -1;
+    const int code = mosquitto_publish(m_session, &id, topic.constData(), int(payload.size()),
+                                       payload.constData(), 1, retained);
+    watchSocket();
+    return code == MOSQ_ERR_SUCCESS ? id : -1;
+}
+
+QString MqttConnection::state() const
+{
+    return m_state;
+}
+
+void MqttConnection::attempt()
+{
+    closeSession();
+    m_refused = false;
+    m_session = mosquitto_new(m_clientId.constData(), true, this);
+    if (!m_session) {
+        ended(QStringLiteral("out of memory"));
+        return;
+    }
+    mosquitto_connect_callback_set(m_session, &MqttConnection::onConnect);
+    mosquitto_disconnect_callback_set(m_session, &MqttConnection::onDisconnect);
+    mosquitto_publish_callback_set(m_session, &MqttConnection::onPublish);
+    mosquitto_max_inflight_messages_set(m_session, 100);
+    mosquitto_will_set(m_session, m_willTopic.constData(), int(m_willPayload.size()),
+                       m_willPayload.constData(), 1, true);
+    if (!m_address.user.isEmpty())
+        mosquitto_username_pw_set(m_session, m_address.user.toUtf8().constData(),
+                                  m_password.isEmpty() ? nullptr : m_password.constData());
+    if (m_address.tls)
+        mosquitto_int_option(m_session, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    // The connection itself does not wait: its progress comes back through the socket's notifiers.
+    const int code = mosquitto_connect_async(m_session, m_address.host.toUtf8().constData(), m_address.port,
+                                             KeepAliveSeconds);
+    if (code == MOSQ_ERR_TLS)
+        refused(QStringLiteral("TLS could not be set up"));
+    else if (code != MOSQ_ERR_SUCCESS)
+        ended(failureReason(code));
+    else
+        watchSocket();
+}
+
+void MqttConnection::onConnect(mosquitto *, void *self, int code)
+{
+    auto *connection = static_cast<MqttConnection *>(self);
+    if (code != 0) {
+        connection->refused(QString::fromUtf8(mosquitto_connack_string(code)));
+        return;
+    }
+    connection->m_connected = true;
+    connection->m_refused = false;
+    connection->m_refusedRetryMs = 0;
+    connection->setState(
+        QStringLiteral("Publishing to the broker at %1").arg(connection->m_address.display()));
+    emit connection->connected();
+}
+
+void MqttConnection::onDisconnect(mosquitto *, void *self, int code)
+{
+    auto *connection = static_cast<MqttConnection *>(self);
+    if (code == MOSQ_ERR_SUCCESS) {
+        connection->m_connected = false; // our own goodbye
+        return;
+    }
+    if (code == MOSQ_ERR_TLS)
+        connection->refused(
+            QStringLiteral("the TLS handshake failed (is the broker's certificate trusted?)"));
+    else if (!connection->m_refused)
+        connection->ended(failureReason(code));
+}
+
+void MqttConnection::onPublish(mosquitto *, void *self, int messageId)
+{
+    emit static_cast<MqttConnection *>(self)->delivered(messageId);
+}
+
+void MqttConnection::ended(const QString &reason)
+{
+    const bool wasConnected = m_connected;
+    m_connected = false;
+    setState(QStringLiteral("Cannot reach the broker at %1: %2; trying every 2 seconds")
+                 .arg(m_address.display(), reason));
+    m_retry.start(RetryMs);
+    if (wasConnected)
+        emit disconnected();
+}
+
+void MqttConnection::refused(const QString &reason)
+{
+    const bool wasConnected = m_connected;
+    m_connected = false;
+    m_refused = true;
+    setState(QStringLiteral("The broker at %1 refused the connection: %2; trying again less and less often")
+                 .arg(m_address.display(), reason));
+    m_refusedRetryMs = std::min(m_refusedRetryMs == 0 ? RetryMs : m_refusedRetryMs * 2, LongestRetryMs);
+    m_retry.start(m_refusedRetryMs);
+    if (wasConnected)
+        emit disconnected();
+}
+
+void MqttConnection::setState(const QString &state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit stateChanged(m_state);
+}
+
+void MqttConnection::watchSocket()
+{
+    const int socket = m_session ? mosquitto_socket(m_session) : -1;
+    if (socket != m_socket) {
+        // The old socket is closed already, perhaps from inside its own notifier's signal.
+        for (QSocketNotifier *notifier : {m_readNotifier, m_writeNotifier}) {
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        }
+        m_readNotifier = m_writeNotifier = nullptr;
+        m_socket = socket;
+        if (socket >= 0) {
+            m_readNotifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+            connect(m_readNotifier, &QSocketNotifier::activated, this, &MqttConnection::readable);
+            m_writeNotifier = new QSocketNotifier(socket, QSocketNotifier::Write, this);
+            connect(m_writeNotifier, &QSocketNotifier::activated, this, &MqttConnection::writable);
+            m_keepAlive.start();
+        } else {
+            m_keepAlive.stop();
+        }
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(mosquitto_want_write(m_session));
+}
+
+void MqttConnection::readable()
+{
+    mosquitto_loop_read(m_session, 1);
+    watchSocket();
+}
+
+void MqttConnection::writable()
+{
+    mosquitto_loop_write(m_session, 1);
+    watchSocket();
+}
+
+void MqttConnection::keepAlive()
+{
+    mosquitto_loop_misc(m_session);
+    watchSocket();
+}
+
+void MqttConnection::closeSession()
+{
+    m_connected = false;
+    if (!m_session)
+        return;
+    mosquitto_destroy(m_session);
+    m_session = nullptr;
+    watchSocket();
+}

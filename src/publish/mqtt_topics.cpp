@@ -1,0 +1,104 @@
+#include "mqtt_topics.h"
+
+#include "protocol/temperature_text.h"
+#include "record/reading_csv.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+namespace {
+QByteArray topic(const QString &id, const char *leaf)
+{
+    return "vantro/" + id.toUtf8() + '/' + leaf;
+}
+
+QByteArray decimal(int32_t hundredths)
+{
+    return hundredthsText(hundredths, QStringLiteral(".")).toLatin1();
+}
+} // namespace
+
+QString MqttTopics::cleanId(const QString &id)
+{
+    QString clean = id.toLower();
+    for (QChar &c : clean) {
+        const bool kept = (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'-';
+        if (!kept)
+            c = u'_';
+    }
+    return clean;
+}
+
+QString MqttTopics::defaultId(const QString &hostName, const QString &portName)
+{
+    return cleanId(hostName + u'-' + portName.section(u'/', -1));
+}
+
+bool MqttTopics::isUsableId(const QString &id)
+{
+    return !id.isEmpty() && cleanId(id) == id.toLower();
+}
+
+QByteArray MqttTopics::temperature(const QString &id)
+{
+    return topic(id, "temperature");
+}
+
+QByteArray MqttTopics::reading(const QString &id)
+{
+    return topic(id, "reading");
+}
+
+QByteArray MqttTopics::availability(const QString &id)
+{
+    return topic(id, "availability");
+}
+
+QByteArray MqttTopics::alert(const QString &id)
+{
+    return topic(id, "alert");
+}
+
+QByteArray MqttTopics::discovery(const QString &id)
+{
+    return "homeassistant/sensor/vantro_" + id.toUtf8() + "/temperature/config";
+}
+
+QByteArray MqttTopics::temperaturePayload(const Reading &reading)
+{
+    return decimal(reading.hundredths);
+}
+
+QByteArray MqttTopics::readingPayload(const Reading &reading)
+{
+    return ReadingCsv::jsonLine(reading).chopped(1);
+}
+
+QByteArray MqttTopics::discoveryPayload(const QString &id)
+{
+    const QString name = QStringLiteral("vantro_") + id;
+    const QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{name}},
+                             {QStringLiteral("name"), QStringLiteral("Vantro ") + id},
+                             {QStringLiteral("manufacturer"), QStringLiteral("ZORVA")},
+                             {QStringLiteral("model"), QStringLiteral("Vantro")},
+                             {QStringLiteral("sw_version"), QStringLiteral("1.00")}};
+    const QJsonObject config{{QStringLiteral("name"), QStringLiteral("Temperature")},
+                             {QStringLiteral("unique_id"), name + QStringLiteral("_temperature")},
+                             {QStringLiteral("state_topic"), QString::fromUtf8(temperature(id))},
+                             {QStringLiteral("availability_topic"), QString::fromUtf8(availability(id))},
+                             {QStringLiteral("device_class"), QStringLiteral("temperature")},
+                             {QStringLiteral("unit_of_measurement"), QStringLiteral("°C")},
+                             {QStringLiteral("state_class"), QStringLiteral("measurement")},
+                             {QStringLiteral("device"), device}};
+    return QJsonDocument(config).toJson(QJsonDocument::Compact);
+}
+
+QByteArray MqttTopics::alertPayload(const Reading &reading, bool high, int32_t thresholdHundredths)
+{
+    // The reading's own JSON up to its celsius, then the limit it crossed.
+    const QByteArray json = readingPayload(reading);
+    const QByteArray head = json.left(json.indexOf(",\"low\""));
+    return head + ",\"limit\":\"" + (high ? "high" : "low") +
+           "\",\"threshold\":" + decimal(thresholdHundredths) + '}';
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "protocol/reading.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
+
+// What a board's readings look like on the broker: the topics under vantro/<id>/ and their payloads,
+// and the Home Assistant discovery message that makes the board a temperature sensor there.
+namespace MqttTopics {
+// host-port, lower-cased, every character other than a-z, 0-9, "_" and "-" replaced by "_": lab3-ttyacm0.
+QString defaultId(const QString &hostName, const QString &portName);
+// The same rule for an id given in the settings, so that it cannot reach into other topics.
+QString cleanId(const QString &id);
+// Whether an id given on the command line can be used as it stands.
+bool isUsableId(const QString &id);
+
+QByteArray temperature(const QString &id);
+QByteArray reading(const QString &id);
+QByteArray availability(const QString &id);
+QByteArray alert(const QString &id);
+QByteArray discovery(const QString &id);
+
+QByteArray temperaturePayload(const Reading &reading); // 21.97, always with a "."
+QByteArray readingPayload(const Reading &reading);     // the JSON line of --format json, without its break
+QByteArray discoveryPayload(const QString &id);
+// {"time":...,"celsius":...,"limit":"high"|"low","threshold":...}
+QByteArray alertPayload(const Reading &reading, bool high, int32_t thresholdHundredths);
+
+inline constexpr char Online[] = "online";
+inline constexpr char Offline[] = "offline";
+} // namespace MqttTopics
