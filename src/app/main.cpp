@@ -1,16 +1,33 @@
 #include "app/command_line.h"
-#include "app/form1.h"
 #include "headless/headless_run.h"
 #include "headless/output_line.h"
 #include "link/port_catalog.h"
 
-#include <QtWidgets/QApplication>
+#include <QtCore/QCoreApplication>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <unistd.h>
 
 namespace {
-void nameTheApplication()
+// The window is a program of its own, so that a headless run never loads the window system's libraries.
+int startWindow(char *argv[])
 {
-    QCoreApplication::setApplicationName(QString::fromLatin1(Form1::Title));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
+    char self[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string folder = length > 0 ? std::string(self, std::size_t(length)) : std::string(argv[0]);
+    const std::string bin = folder.substr(0, folder.rfind('/') + 1);
+    // Beside this program in the build tree; in the library-executables folder once installed.
+    for (const std::string &path : {bin + "vantro-window", bin + VANTRO_WINDOW_FROM_BIN}) {
+        if (access(path.c_str(), X_OK) == 0) {
+            execv(path.c_str(), argv);
+            break;
+        }
+    }
+    writeLine(StandardError, QByteArray("vantro: cannot start the window: ") + std::strerror(errno) + '\n');
+    return 1;
 }
 } // namespace
 
@@ -33,20 +50,12 @@ int main(int argc, char *argv[])
         return writeLine(StandardOutput, list) ? 0 : 1;
     }
 
-    if (line.headless) {
-        QCoreApplication app(argc, argv);
-        nameTheApplication();
-        HeadlessRun run(line);
-        run.start();
-        return app.exec();
-    }
+    if (!line.headless)
+        return startWindow(argv);
 
-    QApplication app(argc, argv);
-    nameTheApplication();
-    Form1 window;
-    if (!line.port.isEmpty())
-        window.setText(TextBox::TCOM, line.port);
-    window.startPublishing(line.mqttUrl, line.mqttId);
-    window.show();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
+    HeadlessRun run(line);
+    run.start();
     return app.exec();
 }

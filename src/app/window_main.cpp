@@ -1,0 +1,20 @@
+#include "app/command_line.h"
+#include "app/form1.h"
+
+#include <QtWidgets/QApplication>
+
+// The window, started by `vantro` when no option asks for anything else; the command line is already
+// known to be good.
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(Form1::Title));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
+    const CommandLine line = CommandLine::parse(QCoreApplication::arguments());
+    Form1 window;
+    if (!line.port.isEmpty())
+        window.setText(TextBox::TCOM, line.port);
+    window.startPublishing(line.mqttUrl, line.mqttId);
+    window.show();
+    return app.exec();
+}
