@@ -54,6 +54,9 @@ idle_share() { # pid: percent of one core used over idle_seconds, after a 2 s st
 : >"$work/record_one" >"$work/record_p99" >"$work/stream_cpu" >"$work/stream_lost" >"$work/stream_worst_cpu"
 : >"$work/week_open" >"$work/week_hover" >"$work/week_hover_worst" >"$work/week_resize" >"$work/week_resize_worst"
 : >"$work/week_bytes" >"$work/presence_min" >"$work/presence_median" >"$work/presence_max"
+: >"$work/headless_open" >"$work/headless_rss" >"$work/headless_pss" >"$work/headless_rss_mqtt" >"$work/headless_idle"
+: >"$work/publish_latency" >"$work/publish_latency_worst" >"$work/publish_cpu" >"$work/publish_lost"
+: >"$work/outage_missing" >"$work/outage_order" >"$work/outage_backlog"
 "$bin/bench/record_bench" make-week "$work/week" 2>/dev/null
 for run in $(seq $runs); do
     echo "run $run of $runs" >&2
@@ -123,7 +126,28 @@ for run in $(seq $runs); do
     grep repaint_resize "$work/trend" | field median_ms >>"$work/week_resize"
     grep repaint_resize "$work/trend" | field worst_ms >>"$work/week_resize_worst"
     "$bin/bench/record_bench" week-memory "$work/week" 2>/dev/null | field history_bytes_per_reading >>"$work/week_bytes"
+
+    # Headless and MQTT, against a real Mosquitto on 127.0.0.1.
+    "$bin/bench/mqtt_bench" headless "$idle_seconds" 2>/dev/null >"$work/mqtt"
+    grep 'mqtt=off start' "$work/mqtt" | field start_to_open_ms >>"$work/headless_open"
+    grep 'mqtt=off start' "$work/mqtt" | field rss_kb | awk '{printf "%.1f\n", $1 / 1024}' >>"$work/headless_rss"
+    grep 'mqtt=off start' "$work/mqtt" | field pss_kb | awk '{printf "%.1f\n", $1 / 1024}' >>"$work/headless_pss"
+    grep 'mqtt=on start' "$work/mqtt" | field rss_kb | awk '{printf "%.1f\n", $1 / 1024}' >>"$work/headless_rss_mqtt"
+    grep publish_latency "$work/mqtt" | field median_ms >>"$work/publish_latency"
+    grep publish_latency "$work/mqtt" | field worst_ms >>"$work/publish_latency_worst"
+    grep headless_idle "$work/mqtt" | field cpu_percent >>"$work/headless_idle"
+    "$bin/bench/mqtt_bench" stream "$stream_seconds" 2>/dev/null >"$work/publish"
+    field cpu_percent <"$work/publish" >>"$work/publish_cpu"
+    awk '{for (i = 1; i <= NF; i++) {split($i, kv, "="); v[kv[1]] = kv[2]}} END {print v["readings"] - v["received"]}' \
+        "$work/publish" >>"$work/publish_lost"
+    "$bin/bench/mqtt_bench" outage 30 2>/dev/null >"$work/outage"
+    awk '{for (i = 1; i <= NF; i++) {split($i, kv, "="); v[kv[1]] = kv[2]}} END {print v["readings"] - v["received"]}' \
+        "$work/outage" >>"$work/outage_missing"
+    field in_order <"$work/outage" >>"$work/outage_order"
+    field backlog_delivered_ms <"$work/outage" >>"$work/outage_backlog"
 done
+echo "50 boards on one broker" >&2
+"$bin/bench/mqtt_bench" fleet 50 60 2>/dev/null >"$work/fleet"
 
 row() { # figure, target, median file, worst file, unit
     local m w
@@ -165,6 +189,25 @@ row() { # figure, target, median file, worst file, unit
     row "that chart: resize and repaint" "<= 16 ms" "$work/week_resize" "$work/week_resize_worst" ms
     row "that history: resident memory per reading over the same window without it" "<= 16 bytes" \
         "$work/week_bytes" "$work/week_bytes" B
+    row "headless: process start -> port open (start command at the board)" "<= 50 ms" \
+        "$work/headless_open" "$work/headless_open" ms
+    row "headless: resident memory, not publishing" "<= 12 MB" "$work/headless_rss" "$work/headless_rss" MB
+    row "headless: proportional set size (shared pages split), not publishing" "-" \
+        "$work/headless_pss" "$work/headless_pss" MB
+    row "headless: resident memory, publishing" "<= 12 MB" "$work/headless_rss_mqtt" "$work/headless_rss_mqtt" MB
+    row "headless: idle CPU, publishing, board silent, ${idle_seconds} s" "~0 %" \
+        "$work/headless_idle" "$work/headless_idle" "%"
+    row "board reply written -> message at a local subscriber" "median <= 15 ms" \
+        "$work/publish_latency" "$work/publish_latency_worst" ms
+    row "240 readings/s published, ${stream_seconds} s: CPU" "<= 10 %" "$work/publish_cpu" "$work/publish_cpu" "%"
+    row "240 readings/s published: readings not received" "0" "$work/publish_lost" "$work/publish_lost" ""
+    row "broker stopped 30 s mid-stream (10 readings/s): readings never received" "0" \
+        "$work/outage_missing" "$work/outage_missing" ""
+    printf '| that outage: every reading in order | yes | %s | %s |\n' "$(sort "$work/outage_order" | uniq | paste -sd/)" \
+        "$(sort "$work/outage_order" | uniq | paste -sd/)"
+    row "that outage: broker back -> backlog delivered" "<= 3000 ms" "$work/outage_backlog" "$work/outage_backlog" ms
+    echo
+    echo "50 boards, 50 headless programs, one Mosquitto, one subscriber: $(cat "$work/fleet")"
     echo
     echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
         "$(free -g | awk '/^Mem:/ {print $2}') GiB; $(uname -sr);" \

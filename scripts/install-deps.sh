@@ -7,6 +7,8 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev
     # the MQTT tests run a real broker and subscribe with its clients
     mosquitto mosquitto-clients
+    # the alert test's private session bus
+    dbus-daemon
     fonts-liberation fonts-dejavu-core
     # the recording tests run in a time zone with summer time
     tzdata

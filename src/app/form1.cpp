@@ -4,6 +4,7 @@
 #include "app/form1_layout.h"
 #include "app/status_lamp.h"
 #include "link/port_catalog.h"
+#include "protocol/temperature_text.h"
 #include "publish/publisher_setup.h"
 #include "record/recording_settings.h"
 #include "trend/trend_window.h"
@@ -21,6 +22,7 @@
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QMenuBar>
 #include <QtWidgets/QMessageBox>
+#include <QtWidgets/QSystemTrayIcon>
 
 #include <limits>
 
@@ -91,6 +93,9 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     connect(&m_recorder, &ReadingRecorder::stateChanged, this, &Form1::showLampToolTip);
     if (RecordingSettings::enabled())
         m_recorder.start(RecordingSettings::folder());
+    m_alerts.setLimits(AlertLimits::load());
+    connect(&m_alerts, &AlertWatch::alerted, this, &Form1::raiseAlert);
+    connect(&m_notifier, &DesktopNotifier::unanswered, this, &Form1::showInTray);
 }
 
 Form1::~Form1() = default;
@@ -333,7 +338,7 @@ void Form1::showAbout()
 void Form1::showTrend()
 {
     if (!m_trend) {
-        m_trend = std::make_unique<TrendWindow>(m_history, m_recorder);
+        m_trend = std::make_unique<TrendWindow>(m_history, m_recorder, m_alerts);
         connect(m_trend.get(), &TrendWindow::recordToggled, this, &Form1::setRecording);
     }
     // The history of the port in use; before any open, of the port named in the box.
@@ -377,12 +382,40 @@ ReadingPublisher *Form1::publisher() const
     return m_publisher.get();
 }
 
+AlertWatch &Form1::alerts()
+{
+    return m_alerts;
+}
+
+void Form1::raiseAlert(const AlertEvent &event)
+{
+    const bool back = event.kind == AlertEvent::Kind::BackWithin;
+    m_notifier.notify(back ? QStringLiteral("Temperature back within limits")
+                           : QStringLiteral("Temperature alert"),
+                      event.text(localeDecimalPoint()) + QStringLiteral(" on ") + m_controller.portName());
+    if (m_publisher && !back)
+        m_publisher->publishAlert(event.reading, event.kind == AlertEvent::Kind::High, event.threshold);
+}
+
+void Form1::showInTray(const QString &summary, const QString &body)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(windowIcon(), this);
+        m_tray->setToolTip(QString::fromLatin1(Title));
+        m_tray->show();
+    }
+    m_tray->showMessage(summary, body, QSystemTrayIcon::Warning);
+}
+
 void Form1::takeReading(const Reading &reading)
 {
     m_history.add(reading);
     m_recorder.record(reading, m_controller.portName());
     if (m_publisher)
         m_publisher->publishReading(reading);
+    m_alerts.check(reading);
     if (m_trend)
         m_trend->readingAdded();
 }

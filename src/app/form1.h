@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alert/alert_watch.h"
+#include "alert/desktop_notifier.h"
 #include "app/link_controller.h"
 #include "link/link_timers.h"
 #include "link/link_view.h"
@@ -13,6 +15,7 @@
 
 class CommandButton;
 class QStandardItemModel;
+class QSystemTrayIcon;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -58,6 +61,7 @@ public:
     // Publishes to the broker named by the option or, failing it, the settings; nothing when neither does.
     void startPublishing(const QString &urlOption, const QString &idOption);
     ReadingPublisher *publisher() const;
+    AlertWatch &alerts();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -74,6 +78,8 @@ private:
     void showLampToolTip();
     QString lampToolTip() const;
     void offerPresentPorts();
+    void raiseAlert(const AlertEvent &event);
+    void showInTray(const QString &summary, const QString &body);
 
     QWidget *m_client = nullptr;
     QGroupBox *m_frame1 = nullptr;
@@ -102,6 +108,9 @@ private:
     ReadingHistory m_history;
     ReadingRecorder m_recorder;
     QString m_historyPort;
+    AlertWatch m_alerts;
+    DesktopNotifier m_notifier;
+    QSystemTrayIcon *m_tray = nullptr; // only where no notification service answers
     std::unique_ptr<TrendWindow> m_trend;
     std::unique_ptr<ReadingPublisher> m_publisher;
     QString m_publishingFailure;

@@ -19,6 +19,15 @@ HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
         writeLine(StandardError, QStringLiteral("Recording stopped: %1\n").arg(reason).toLocal8Bit());
     });
     connect(&m_quitSignals, &QuitSignals::quitRequested, this, &HeadlessRun::finish);
+    m_alerts.setLimits(AlertLimits::load());
+    connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
+        const bool back = event.kind == AlertEvent::Kind::BackWithin;
+        writeLine(StandardError,
+                  ((back ? QString() : QStringLiteral("Alert: ")) + event.text(QStringLiteral(".")) + u'\n')
+                      .toLocal8Bit());
+        if (m_publisher && !back)
+            m_publisher->publishAlert(event.reading, event.kind == AlertEvent::Kind::High, event.threshold);
+    });
 }
 
 HeadlessRun::~HeadlessRun() = default;
@@ -70,7 +79,9 @@ void HeadlessRun::print(const Reading &reading)
         m_publisher->publishReading(reading);
     const QByteArray line = m_line.format == CommandLine::Format::Json ? ReadingCsv::jsonLine(reading)
                                                                        : ReadingCsv::line(reading);
-    if (!writeLine(StandardOutput, line) || (m_line.count > 0 && ++m_printed >= m_line.count))
+    const bool printed = writeLine(StandardOutput, line);
+    m_alerts.check(reading);
+    if (!printed || (m_line.count > 0 && ++m_printed >= m_line.count))
         finish();
 }
 

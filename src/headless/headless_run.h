@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alert/alert_watch.h"
 #include "app/command_line.h"
 #include "app/link_controller.h"
 #include "headless/headless_view.h"
@@ -16,7 +17,7 @@
 // every 2 s until the board is there, prints each reading on stdout as it arrives and each change of the
 // port's state on stderr, and records when asked. It ends with status 0 after --count readings, on SIGINT or
 // SIGTERM, or when stdout is closed, always closing the port first. With a broker named, it publishes too,
-// and says the broker's changes on stderr.
+// and says the broker's changes on stderr. A reading that crosses an alert limit is said on stderr too.
 class HeadlessRun final : public QObject
 {
     Q_OBJECT
@@ -40,6 +41,7 @@ private:
     LinkTimers m_timers;
     ReadingRecorder m_recorder;
     QuitSignals m_quitSignals;
+    AlertWatch m_alerts;
     std::unique_ptr<ReadingPublisher> m_publisher;
     qint64 m_printed = 0;
     bool m_finished = false;

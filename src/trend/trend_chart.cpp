@@ -1,5 +1,6 @@
 #include "trend_chart.h"
 
+#include "alert/alert_watch.h"
 #include "protocol/temperature_text.h"
 #include "record/reading_history.h"
 
@@ -294,6 +295,7 @@ void TrendChart::paintEvent(QPaintEvent *)
     p.setPen(QPen(palette().highlight().color(), 1.5));
     p.drawLines(lines.data(), int(lines.size()));
     p.drawPoints(dots.data(), int(dots.size()));
+    paintAlerts(p, plot);
 
     // What lies under the pointer.
     const QString hover = m_dragging ? QString() : hoverText(m_hoverX);
@@ -307,6 +309,43 @@ void TrendChart::paintEvent(QPaintEvent *)
         p.fillRect(placed, palette().toolTipBase());
         p.setPen(palette().toolTipText().color());
         p.drawText(placed, Qt::AlignCenter, hover);
+    }
+}
+
+void TrendChart::setAlerts(const AlertWatch *alerts)
+{
+    m_alerts = alerts;
+    update();
+}
+
+void TrendChart::paintAlerts(QPainter &p, const QRect &plot) const
+{
+    if (!m_alerts)
+        return;
+    const QColor highColour(0xC0, 0x20, 0x20);
+    const QColor lowColour(0x20, 0x50, 0xC0);
+    const AlertLimits limits = m_alerts->limits();
+    for (const auto &[limit, colour] :
+         {std::pair{limits.high, highColour}, std::pair{limits.low, lowColour}}) {
+        if (limit && *limit >= m_low && *limit <= m_high) {
+            p.setPen(QPen(colour, 1, Qt::DashLine));
+            p.drawLine(QPointF(plot.left(), yOf(*limit)), QPointF(plot.right(), yOf(*limit)));
+        }
+    }
+    // A crossing is a small triangle at its reading, pointing the way the temperature went.
+    const qint64 span = std::max<qint64>(1, m_to - m_from);
+    p.setPen(Qt::NoPen);
+    for (const AlertEvent &event : m_alerts->events()) {
+        if (event.kind == AlertEvent::Kind::BackWithin || event.reading.timeMs < m_from ||
+            event.reading.timeMs > m_to)
+            continue;
+        const bool high = event.kind == AlertEvent::Kind::High;
+        const double x = plot.left() + double(event.reading.timeMs - m_from) * plot.width() / double(span);
+        const double y = yOf(event.reading.hundredths);
+        const double way = high ? -1 : 1; // up the screen for a high crossing
+        const QPointF triangle[] = {{x, y + 10 * way}, {x - 5, y + 2 * way}, {x + 5, y + 2 * way}};
+        p.setBrush(high ? highColour : lowColour);
+        p.drawPolygon(triangle, 3);
     }
 }
 

@@ -3,8 +3,10 @@
 #include "trend/chart_data.h"
 
 #include <QtCore/QPoint>
+#include <QtGui/QPainter>
 #include <QtWidgets/QWidget>
 
+class AlertWatch;
 class ReadingHistory;
 
 // Temperature against wall-clock time, drawn from at most one column per pixel. It follows the newest
@@ -29,6 +31,8 @@ public:
     bool isFollowing() const;
     // The history gained readings.
     void historyChanged();
+    // Draw the alert limits and mark the crossings; nothing when null.
+    void setAlerts(const AlertWatch *alerts);
 
     qint64 viewFrom() const;
     qint64 viewTo() const;
@@ -60,8 +64,10 @@ private:
     void setFollowing(bool following);
     qint64 timeAtX(int x) const;
     double yOf(int32_t hundredths) const;
+    void paintAlerts(QPainter &p, const QRect &plot) const;
 
     const ReadingHistory &m_history;
+    const AlertWatch *m_alerts = nullptr;
     qint64 m_span = 60 * 60 * 1000;
     qint64 m_end = 0; // the view's end while not following
     bool m_following = true;

@@ -1,5 +1,6 @@
 #include "trend_window.h"
 
+#include "alert/alert_watch.h"
 #include "protocol/temperature_text.h"
 #include "record/reading_csv.h"
 #include "record/reading_recorder.h"
@@ -13,6 +14,7 @@
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QLineEdit>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
 
@@ -40,8 +42,9 @@ template <typename Widget> Widget *named(Widget *widget, const char *name)
 }
 } // namespace
 
-TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorder, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_history(history), m_recorder(recorder)
+TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorder, AlertWatch &alerts,
+                         QWidget *parent)
+    : QWidget(parent, Qt::Window), m_history(history), m_recorder(recorder), m_alerts(alerts)
 {
     setWindowTitle(QStringLiteral("Trend"));
     m_chart = named(new TrendChart(history, this), "chart");
@@ -84,10 +87,29 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
     m_recording->setWordWrap(true);
     m_damaged = named(new QLabel(this), "damagedLines");
 
+    auto *limits = new QHBoxLayout;
+    limits->addWidget(new QLabel(QStringLiteral("Alert above"), this));
+    m_high = named(new QLineEdit(this), "alertHigh");
+    limits->addWidget(m_high);
+    limits->addWidget(new QLabel(QStringLiteral("\u00B0C or below"), this));
+    m_low = named(new QLineEdit(this), "alertLow");
+    limits->addWidget(m_low);
+    limits->addWidget(new QLabel(QStringLiteral("\u00B0C"), this));
+    for (QLineEdit *limit : {m_high, m_low}) {
+        limit->setPlaceholderText(QStringLiteral("off"));
+        limit->setMaximumWidth(80);
+        limit->setAccessibleName(limit == m_high ? QStringLiteral("High limit")
+                                                 : QStringLiteral("Low limit"));
+        connect(limit, &QLineEdit::editingFinished, this, &TrendWindow::takeLimits);
+    }
+    m_alert = named(new QLabel(this), "alertState");
+    limits->addWidget(m_alert, 1);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addWidget(m_chart, 1);
     layout->addLayout(figures);
+    layout->addLayout(limits);
     layout->addWidget(m_recording);
     layout->addWidget(m_damaged);
 
@@ -110,8 +132,46 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
                    &TrendWindow::saveImage);
     });
 
+    connect(&m_alerts, &AlertWatch::alerted, this, &TrendWindow::showAlert);
+
     m_chart->setSpan(m_span->currentData().toLongLong());
+    m_chart->setAlerts(&m_alerts);
     showRecordingState();
+    showLimits();
+    if (!m_alerts.events().isEmpty())
+        showAlert(m_alerts.events().constLast());
+}
+
+void TrendWindow::showLimits()
+{
+    const AlertLimits limits = m_alerts.limits();
+    m_high->setText(limits.high ? hundredthsText(*limits.high, localeDecimalPoint()) : QString());
+    m_low->setText(limits.low ? hundredthsText(*limits.low, localeDecimalPoint()) : QString());
+}
+
+void TrendWindow::takeLimits()
+{
+    // Something that is not a temperature leaves the limit as it was.
+    AlertLimits limits = m_alerts.limits();
+    for (auto [edit, limit] : {std::pair{m_high, &limits.high}, std::pair{m_low, &limits.low}}) {
+        if (edit->text().trimmed().isEmpty())
+            limit->reset();
+        else if (const auto parsed = AlertLimits::parse(edit->text(), localeDecimalPoint()))
+            *limit = parsed;
+    }
+    if (!(limits == m_alerts.limits())) {
+        m_alerts.setLimits(limits);
+        limits.save();
+        m_chart->update();
+    }
+    showLimits();
+}
+
+void TrendWindow::showAlert(const AlertEvent &event)
+{
+    m_alert->setText(clockTime(event.reading.timeMs) + QStringLiteral(": ") +
+                     event.text(localeDecimalPoint()));
+    m_chart->update();
 }
 
 TrendWindow::~TrendWindow() = default;

@@ -5,22 +5,26 @@
 #include <QtCore/QTimer>
 #include <QtWidgets/QWidget>
 
+class AlertWatch;
+struct AlertEvent;
 class QCheckBox;
+class QLineEdit;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class ReadingRecorder;
 class TrendChart;
 
-// The "Trend" window: the chart of the readings over a chosen span with its figures, the "Record" switch
-// and the saving of the span shown as CSV or as an image.
+// The "Trend" window: the chart of the readings over a chosen span with its figures, the "Record" switch,
+// the saving of the span shown as CSV or as an image, and the alert limits.
 class TrendWindow final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TrendWindow)
 
 public:
-    TrendWindow(const ReadingHistory &history, ReadingRecorder &recorder, QWidget *parent = nullptr);
+    TrendWindow(const ReadingHistory &history, ReadingRecorder &recorder, AlertWatch &alerts,
+                QWidget *parent = nullptr);
     ~TrendWindow() override;
 
     // The history gained a reading; the chart follows within a fraction of a second.
@@ -40,11 +44,15 @@ signals:
 private:
     void showStatistics();
     void showRecordingState();
+    void showLimits();
+    void takeLimits();
+    void showAlert(const AlertEvent &event);
     void askAndSave(const QString &title, const QString &filter,
                     bool (TrendWindow::*save)(const QString &, QString &));
 
     const ReadingHistory &m_history;
     ReadingRecorder &m_recorder;
+    AlertWatch &m_alerts;
     TrendChart *m_chart = nullptr;
     QComboBox *m_span = nullptr;
     QPushButton *m_now = nullptr;
@@ -55,5 +63,8 @@ private:
     QLabel *m_mean = nullptr;
     QLabel *m_recording = nullptr;
     QLabel *m_damaged = nullptr;
+    QLineEdit *m_high = nullptr;
+    QLineEdit *m_low = nullptr;
+    QLabel *m_alert = nullptr;
     QTimer m_refresh;
 };

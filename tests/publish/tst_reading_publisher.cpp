@@ -83,7 +83,8 @@ void TstReadingPublisher::dashboardSeesTheBoard()
     publisher->start();
     QVERIFY(connected(*publisher));
     publisher->publishReading(Reading::fromRaw(1796640000000, 45));
-    QVERIFY(subscriber.waitFor(4));
+    publisher->publishAlert(Reading::fromRaw(1796640000000, 45), true, 2000);
+    QVERIFY(subscriber.waitFor(5));
 
     const QStringList messages = subscriber.messages();
     const QString discoveryTopic =
@@ -106,14 +107,18 @@ void TstReadingPublisher::dashboardSeesTheBoard()
                                                   QString::fromUtf8(MqttTopics::readingPayload(
                                                       Reading::fromRaw(1796640000000, 45)))}));
 
-    // The temperature and the availability stay for whoever subscribes later.
+    QCOMPARE(messages[4], QStringLiteral("vantro/lab3-ttyacm0/alert ") +
+                              QString::fromUtf8(
+                                  MqttTopics::alertPayload(Reading::fromRaw(1796640000000, 45), true, 2000)));
+
+    // The temperature and the availability stay for whoever subscribes later; an alert does not.
     Subscriber late(broker, QStringLiteral("vantro/#"));
     QVERIFY(late.waitFor(2));
     QCOMPARE(late.messages().size(), 2);
 
     // A program that goes away while the port is open leaves the board offline, not online forever.
     publisher.reset();
-    QVERIFY(subscriber.waitFor(5));
+    QVERIFY(subscriber.waitFor(6));
     QCOMPARE(subscriber.messages().last(), QStringLiteral("vantro/lab3-ttyacm0/availability offline"));
 }
 

@@ -10,6 +10,7 @@
 
 #include <QtCore/QUuid>
 
+#include <chrono>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -141,8 +142,16 @@ bool Subscriber::waitFor(int count, int timeoutMs)
     return m_messages.size() >= count;
 }
 
+QList<double> Subscriber::arrivalsMs() const
+{
+    return m_arrivalsMs;
+}
+
 void Subscriber::take()
 {
+    const double now =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     m_pending += m_process.readAllStandardOutput();
     qsizetype end;
     while ((end = m_pending.indexOf('\n')) >= 0) {
@@ -152,6 +161,6 @@ void Subscriber::take()
         if (line.startsWith(QLatin1String("Client ")))
             m_subscribed = m_subscribed || line.contains(QLatin1String("received SUBACK"));
         else if (!line.startsWith(QLatin1String("Subscribed (mid")) && !line.isEmpty())
-            m_messages << line;
+            m_messages << line, m_arrivalsMs << now;
     }
 }

@@ -39,6 +39,8 @@ public:
     bool subscribed();
     // The messages so far, as "topic payload".
     QStringList messages();
+    // When each message came, in ms of the steady clock.
+    QList<double> arrivalsMs() const;
     // Waits until at least `count` messages have come.
     bool waitFor(int count, int timeoutMs = 10000);
 
@@ -46,6 +48,7 @@ private:
     QProcess m_process;
     QByteArray m_pending;
     QStringList m_messages;
+    QList<double> m_arrivalsMs;
     bool m_subscribed = false;
     void take();
 };

@@ -44,6 +44,7 @@ private slots:
     void recordsOnlyOnceTicked();
     void aFaultUnticksRecordAndSaysWhy();
     void showsAndSavesTheSpanAndPausesWhenDraggedBack();
+    void alertLimitsAreKeptAndWatched();
 
 private:
     void openOnBoard();
@@ -211,6 +212,26 @@ void TestTrendWindow::showsAndSavesTheSpanAndPausesWhenDraggedBack()
     nowButton->click();
     QVERIFY(chart.isFollowing());
     QCOMPARE(figures.now, newest);
+}
+
+void TestTrendWindow::alertLimitsAreKeptAndWatched()
+{
+    m_form->showTrend();
+    auto *high = m_form->trendWindow()->findChild<QLineEdit *>(QStringLiteral("alertHigh"));
+    auto *low = m_form->trendWindow()->findChild<QLineEdit *>(QStringLiteral("alertLow"));
+    high->setText(QStringLiteral("30.5"));
+    emit high->editingFinished();
+    low->setText(QStringLiteral("warm")); // not a temperature: stays off
+    emit low->editingFinished();
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{3050, std::nullopt}));
+    QCOMPARE(AlertLimits::load(), m_form->alerts().limits());
+    QCOMPARE(low->text(), QString());
+
+    emit m_form->controller().readingTaken(Reading{QDateTime::currentMSecsSinceEpoch(), 0, 0, 3100});
+    QVERIFY(m_form->trendWindow()
+                ->findChild<QLabel *>(QStringLiteral("alertState"))
+                ->text()
+                .endsWith(QStringLiteral("31.00 \u00B0C is above the high limit of 30.50 \u00B0C")));
 }
 
 QTEST_MAIN(TestTrendWindow)
