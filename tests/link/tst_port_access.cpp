@@ -4,7 +4,9 @@
 #include <QtSerialPort/QSerialPort>
 #include <QtTest/QtTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -72,6 +74,7 @@ private slots:
     void closedPortFailsQuietly();
     void deviceLossIsReportedOnceAndGoesIdle();
     void deviceLossInsideAWrite();
+    void aWriteErrorMeansTheBoardIsLost();
 };
 
 void TestPortAccess::init()
@@ -305,6 +308,37 @@ void TestPortAccess::deviceLossInsideAWrite()
     QVERIFY(lost.wait(2000));
     QTest::qWait(100);
     QCOMPARE(lost.count(), 1);
+}
+
+// A write that fails for a reason other than a hang-up (here EPIPE, which the serial port reports as a write
+// error rather than a resource error) still means the board cannot be reached.
+void TestPortAccess::aWriteErrorMeansTheBoardIsLost()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+    // The port's descriptor is the newest one on the board's line.
+    int portFd = -1;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System)) {
+        if (fd.symLinkTarget() == board.portPath())
+            portFd = std::max(portFd, fd.fileName().toInt());
+    }
+    QVERIFY(portFd >= 0);
+    // Behind the same descriptor, a line that refuses writes and stays quiet for reads.
+    int pair[2];
+    QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    QCOMPARE(dup2(pair[0], portFd), portFd);
+    ::close(pair[0]);
+    QCOMPARE(shutdown(portFd, SHUT_WR), 0);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QSignalSpy lost(&port, &PortAccess::deviceLost);
+    int written = 0;
+    if (port.writeByte(0x0B, written))
+        port.flush();
+    QVERIFY(lost.wait(2000));
+    QVERIFY(!port.isOpen());
+    ::close(pair[1]);
 }
 
 QTEST_GUILESS_MAIN(TestPortAccess)
