@@ -48,6 +48,14 @@ QString boardOf(const QString &message)
     return message.section(u'/', 1, 1);
 }
 
+double processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    stat.open(QIODevice::ReadOnly);
+    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+    return double(fields[12].toLong() + fields[13].toLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
 // The real program, headless, with a settings folder of its own.
 class Headless
 {
@@ -86,10 +94,7 @@ public:
     }
     double cpuSeconds() const
     {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(process.processId()));
-        stat.open(QIODevice::ReadOnly);
-        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-        return double(fields[12].toLong() + fields[13].toLong()) / double(sysconf(_SC_CLK_TCK));
+        return processCpuSeconds(process.processId());
     }
 
     QProcess process;
@@ -239,7 +244,7 @@ int outage(int seconds)
     return 0;
 }
 
-int fleet(int boards, int seconds)
+int fleet(int boards, int seconds, int intervalMs)
 {
     LocalBroker broker;
     if (!broker.start())
@@ -260,6 +265,7 @@ int fleet(int boards, int seconds)
     double programsCpu = 0;
     for (auto &program : programs)
         programsCpu -= program->cpuSeconds();
+    double brokerCpu = -processCpuSeconds(broker.processId());
     int written = 0;
     QTimer pace;
     QObject::connect(&pace, &QTimer::timeout, [&] {
@@ -269,12 +275,13 @@ int fleet(int boards, int seconds)
     });
     QElapsedTimer elapsed;
     elapsed.start();
-    pace.start(100);
+    pace.start(intervalMs);
     runFor(seconds * 1000);
     pace.stop();
     const double wall = double(elapsed.elapsed()) / 1000;
     for (auto &program : programs)
         programsCpu += program->cpuSeconds();
+    brokerCpu += processCpuSeconds(broker.processId());
     subscriber.waitFor(written * boards, 20000);
     std::map<QString, int> next;
     int received = 0;
@@ -291,10 +298,10 @@ int fleet(int boards, int seconds)
         ++received;
     }
     std::printf(
-        "fleet boards=%d seconds=%.1f readings=%d received=%d out_of_order=%d messages_per_second=%.0f "
-        "programs_cpu_percent=%.2f per_program_cpu_percent=%.3f\n",
+        "fleet boards=%d seconds=%.1f readings=%d received=%d out_of_order=%d readings_per_second=%.0f "
+        "programs_cpu_percent=%.2f per_program_cpu_percent=%.3f broker_cpu_percent=%.2f\n",
         boards, wall, written * boards, received, outOfOrder, received / wall, 100 * programsCpu / wall,
-        100 * programsCpu / wall / boards);
+        100 * programsCpu / wall / boards, 100 * brokerCpu / wall);
     return 0;
 }
 } // namespace
@@ -311,8 +318,8 @@ int main(int argc, char *argv[])
     if (arguments.size() >= 3 && arguments.at(1) == QLatin1String("outage") && amount > 0)
         return outage(amount);
     if (arguments.size() >= 4 && arguments.at(1) == QLatin1String("fleet") && amount > 0)
-        return fleet(amount, arguments.at(3).toInt());
+        return fleet(amount, arguments.at(3).toInt(), arguments.size() >= 5 ? arguments.at(4).toInt() : 100);
     std::fprintf(stderr, "usage: mqtt_bench headless IDLE_SECONDS | stream SECONDS | outage SECONDS | "
-                         "fleet BOARDS SECONDS\n");
+                         "fleet BOARDS SECONDS [INTERVAL_MS]\n");
     return 2;
 }

@@ -90,6 +90,11 @@ QString LocalBroker::url(const QString &user) const
     return QStringLiteral("mqtt://") + at + QStringLiteral("127.0.0.1:") + QString::number(m_port);
 }
 
+qint64 LocalBroker::processId() const
+{
+    return m_process.processId();
+}
+
 QString LocalBroker::folder() const
 {
     return m_folder.path();

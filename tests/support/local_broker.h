@@ -19,6 +19,7 @@ public:
     int port() const;
     QString url(const QString &user = {}) const;
     QString folder() const;
+    qint64 processId() const;
     // How many MQTT connections it has answered, from its log.
     int connectionAttempts() const;
 
