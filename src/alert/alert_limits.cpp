@@ -3,8 +3,6 @@
 #include "protocol/temperature_text.h"
 #include "settings/zorva_store.h"
 
-#include <QtCore/QRegularExpression>
-
 #include <cmath>
 
 namespace {
@@ -39,11 +37,17 @@ std::optional<int32_t> AlertLimits::parse(const QString &text, const QString &de
     QString plain = text.trimmed();
     if (decimalPoint != QLatin1String("."))
         plain.replace(decimalPoint, QStringLiteral("."));
-    static const QRegularExpression number(QStringLiteral("^[-+]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
-    if (!number.match(plain).hasMatch())
-        return std::nullopt;
-    const double degrees = plain.toDouble();
-    if (std::abs(degrees) > LargestDegrees)
+    // Digits with at most one point and a sign in front: no exponents, no "inf".
+    const qsizetype signs = plain.startsWith(u'-') || plain.startsWith(u'+') ? 1 : 0;
+    bool digits = false;
+    for (qsizetype i = signs; i < plain.size(); ++i) {
+        if (!plain.at(i).isDigit() && plain.at(i) != u'.')
+            return std::nullopt;
+        digits = digits || plain.at(i).isDigit();
+    }
+    bool ok = false;
+    const double degrees = plain.toDouble(&ok);
+    if (!digits || !ok || std::abs(degrees) > LargestDegrees)
         return std::nullopt;
     return int32_t(std::lround(degrees * 100));
 }

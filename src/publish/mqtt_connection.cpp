@@ -1,19 +1,23 @@
 #include "mqtt_connection.h"
 
-#include <QtCore/QSocketNotifier>
+#include "publish/mosquitto_library.h"
 
-#include <mosquitto.h>
+#include <QtCore/QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
-QString failureReason(int code)
+// What a failed handshake most often means; the library does not say more.
+const QString UntrustedReason =
+    QStringLiteral("the TLS handshake failed (is the broker's certificate trusted?)");
+
+QString failureReason(const MosquittoLibrary &library, int code)
 {
     // The library's own sentence for an errno failure is "Error in the system"; the system's is better.
     QString reason = code == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                            : QString::fromUtf8(mosquitto_strerror(code));
+                                            : QString::fromUtf8(library.mosquitto_strerror(code));
     if (reason.endsWith(u'.'))
         reason.chop(1); // it goes inside a sentence
     return reason;
@@ -26,7 +30,7 @@ MqttConnection::MqttConnection(const BrokerAddress &address, const QString &clie
     : QObject(parent), m_address(address), m_clientId(clientId.toUtf8()), m_password(password),
       m_willTopic(willTopic), m_willPayload(willPayload)
 {
-    mosquitto_lib_init();
+    m_library = MosquittoLibrary::load(m_libraryFailure);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &MqttConnection::attempt);
     m_keepAlive.setInterval(KeepAliveSeconds * 1000 / 4);
@@ -37,9 +41,8 @@ MqttConnection::~MqttConnection()
 {
     // A clean goodbye keeps the broker from publishing the will over what was said last; a crash does not.
     if (m_connected)
-        mosquitto_disconnect(m_session);
+        m_library->mosquitto_disconnect(m_session);
     closeSession();
-    mosquitto_lib_cleanup();
 }
 
 void MqttConnection::open()
@@ -57,8 +60,8 @@ int MqttConnection::publish(const QByteArray &topic, const QByteArray &payload, 
     if (!m_connected)
         return -1;
     int id = -1;
-    const int code = mosquitto_publish(m_session, &id, topic.constData(), int(payload.size()),
-                                       payload.constData(), 1, retained);
+    const int code = m_library->mosquitto_publish(m_session, &id, topic.constData(), int(payload.size()),
+                                                  payload.constData(), 1, retained);
     watchSocket();
     return code == MOSQ_ERR_SUCCESS ? id : -1;
 }
@@ -70,31 +73,35 @@ QString MqttConnection::state() const
 
 void MqttConnection::attempt()
 {
+    if (!m_library) {
+        setState(QStringLiteral("Cannot publish: ") + m_libraryFailure);
+        return;
+    }
     closeSession();
     m_refused = false;
-    m_session = mosquitto_new(m_clientId.constData(), true, this);
+    m_session = m_library->mosquitto_new(m_clientId.constData(), true, this);
     if (!m_session) {
         ended(QStringLiteral("out of memory"));
         return;
     }
-    mosquitto_connect_callback_set(m_session, &MqttConnection::onConnect);
-    mosquitto_disconnect_callback_set(m_session, &MqttConnection::onDisconnect);
-    mosquitto_publish_callback_set(m_session, &MqttConnection::onPublish);
-    mosquitto_max_inflight_messages_set(m_session, 100);
-    mosquitto_will_set(m_session, m_willTopic.constData(), int(m_willPayload.size()),
-                       m_willPayload.constData(), 1, true);
+    m_library->mosquitto_connect_callback_set(m_session, &MqttConnection::onConnect);
+    m_library->mosquitto_disconnect_callback_set(m_session, &MqttConnection::onDisconnect);
+    m_library->mosquitto_publish_callback_set(m_session, &MqttConnection::onPublish);
+    m_library->mosquitto_max_inflight_messages_set(m_session, 100);
+    m_library->mosquitto_will_set(m_session, m_willTopic.constData(), int(m_willPayload.size()),
+                                  m_willPayload.constData(), 1, true);
     if (!m_address.user.isEmpty())
-        mosquitto_username_pw_set(m_session, m_address.user.toUtf8().constData(),
-                                  m_password.isEmpty() ? nullptr : m_password.constData());
+        m_library->mosquitto_username_pw_set(m_session, m_address.user.toUtf8().constData(),
+                                             m_password.isEmpty() ? nullptr : m_password.constData());
     if (m_address.tls)
-        mosquitto_int_option(m_session, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        m_library->mosquitto_int_option(m_session, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
     // The connection itself does not wait: its progress comes back through the socket's notifiers.
-    const int code = mosquitto_connect_async(m_session, m_address.host.toUtf8().constData(), m_address.port,
-                                             KeepAliveSeconds);
+    const int code = m_library->mosquitto_connect_async(m_session, m_address.host.toUtf8().constData(),
+                                                        m_address.port, KeepAliveSeconds);
     if (code == MOSQ_ERR_TLS)
-        refused(QStringLiteral("TLS could not be set up"));
+        refused(UntrustedReason);
     else if (code != MOSQ_ERR_SUCCESS)
-        ended(failureReason(code));
+        ended(failureReason(*m_library, code));
     else
         watchSocket();
 }
@@ -103,7 +110,7 @@ void MqttConnection::onConnect(mosquitto *, void *self, int code)
 {
     auto *connection = static_cast<MqttConnection *>(self);
     if (code != 0) {
-        connection->refused(QString::fromUtf8(mosquitto_connack_string(code)));
+        connection->refused(QString::fromUtf8(connection->m_library->mosquitto_connack_string(code)));
         return;
     }
     connection->m_connected = true;
@@ -125,7 +132,7 @@ void MqttConnection::onDisconnect(mosquitto *, void *self, int code)
         connection->refused(
             QStringLiteral("the TLS handshake failed (is the broker's certificate trusted?)"));
     else if (!connection->m_refused)
-        connection->ended(failureReason(code));
+        connection->ended(failureReason(*connection->m_library, code));
 }
 
 void MqttConnection::onPublish(mosquitto *, void *self, int messageId)
@@ -167,7 +174,7 @@ void MqttConnection::setState(const QString &state)
 
 void MqttConnection::watchSocket()
 {
-    const int socket = m_session ? mosquitto_socket(m_session) : -1;
+    const int socket = m_session ? m_library->mosquitto_socket(m_session) : -1;
     if (socket != m_socket) {
         // The old socket is closed already, perhaps from inside its own notifier's signal.
         for (QSocketNotifier *notifier : {m_readNotifier, m_writeNotifier}) {
@@ -189,24 +196,33 @@ void MqttConnection::watchSocket()
         }
     }
     if (m_writeNotifier)
-        m_writeNotifier->setEnabled(mosquitto_want_write(m_session));
+        m_writeNotifier->setEnabled(m_library->mosquitto_want_write(m_session));
 }
 
 void MqttConnection::readable()
 {
-    mosquitto_loop_read(m_session, 1);
-    watchSocket();
+    afterLoop(m_library->mosquitto_loop_read(m_session, 1));
 }
 
 void MqttConnection::writable()
 {
-    mosquitto_loop_write(m_session, 1);
-    watchSocket();
+    afterLoop(m_library->mosquitto_loop_write(m_session, 1));
 }
 
 void MqttConnection::keepAlive()
 {
-    mosquitto_loop_misc(m_session);
+    afterLoop(m_library->mosquitto_loop_misc(m_session));
+}
+
+void MqttConnection::afterLoop(int code)
+{
+    // A failed TLS handshake closes the socket without the disconnect callback; nothing else would retry.
+    const bool endedUnsaid = code != MOSQ_ERR_SUCCESS && m_session &&
+                             m_library->mosquitto_socket(m_session) < 0 && !m_retry.isActive();
+    if (endedUnsaid && code == MOSQ_ERR_TLS)
+        refused(UntrustedReason);
+    else if (endedUnsaid)
+        ended(failureReason(*m_library, code));
     watchSocket();
 }
 
@@ -215,7 +231,7 @@ void MqttConnection::closeSession()
     m_connected = false;
     if (!m_session)
         return;
-    mosquitto_destroy(m_session);
+    m_library->mosquitto_destroy(m_session);
     m_session = nullptr;
     watchSocket();
 }

@@ -7,6 +7,7 @@
 #include <QtCore/QTimer>
 
 class QSocketNotifier;
+struct MosquittoLibrary;
 struct mosquitto;
 
 // One MQTT client session with the broker, driven from the event loop: its socket is watched by socket
@@ -55,8 +56,11 @@ private:
     void readable();
     void writable();
     void keepAlive();
+    void afterLoop(int code);
     void closeSession();
 
+    const MosquittoLibrary *m_library = nullptr;
+    QString m_libraryFailure;
     BrokerAddress m_address;
     QByteArray m_clientId;
     QByteArray m_password;

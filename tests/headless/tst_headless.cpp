@@ -29,8 +29,13 @@ public:
         Window
     };
 
-    explicit Program(const QStringList &arguments, Mode mode = Alone)
+    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf.
+    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {})
     {
+        QSettings file(m_home.filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat);
+        for (auto at = settings.cbegin(); at != settings.cend(); ++at)
+            file.setValue(at.key(), at.value());
+        file.sync();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
@@ -281,20 +286,25 @@ void TestHeadless::publishesToTheBroker()
     Subscriber subscriber(broker, QStringLiteral("vantro/lab3/#"));
     QVERIFY(subscriber.subscribed());
     BoardLine board;
+    // An alert limit below the board's temperature: the alert goes to stderr and to the broker.
     Program program({"--headless", "--port", board.portPath(), "--format", "json", "--mqtt", broker.url(),
-                     "--mqtt-id", "lab3"});
+                     "--mqtt-id", "lab3"},
+                    Program::Alone, {{QStringLiteral("Alerts/High"), QStringLiteral("24")}});
     QVERIFY(startFrameArrives(board));
     QVERIFY(program.lines(QProcess::StandardError, 3).constLast().startsWith("Publishing to the broker at"));
     board.write(Reply);
     const QByteArray printed = program.lines(QProcess::StandardOutput, 1).constFirst();
-    QVERIFY(subscriber.waitFor(3));
-    QCOMPARE(subscriber.messages(),
+    QVERIFY(subscriber.waitFor(4));
+    QCOMPARE(subscriber.messages().mid(0, 3),
              (QStringList{QStringLiteral("vantro/lab3/availability online"),
                           QStringLiteral("vantro/lab3/temperature 24.41"),
                           QStringLiteral("vantro/lab3/reading ") + QString::fromUtf8(printed)}));
+    QVERIFY(subscriber.messages()[3].startsWith(QStringLiteral("vantro/lab3/alert {")));
+    QCOMPARE(QString::fromUtf8(program.lines(QProcess::StandardError, 4).constLast()),
+             QStringLiteral("Alert: 24.41 \u00B0C is above the high limit of 24.00 \u00B0C"));
     program.process.terminate();
     QVERIFY(program.endedWith(0));
-    QVERIFY(subscriber.waitFor(4));
+    QVERIFY(subscriber.waitFor(5));
     QCOMPARE(subscriber.messages().constLast(), QStringLiteral("vantro/lab3/availability offline"));
 }
 

@@ -69,6 +69,7 @@ private slots:
     void nothingLostWhileTheBrokerIsAway();
     void refusedConnectionIsSaidOnceAndRetriedSlowly_data();
     void refusedConnectionIsSaidOnceAndRetriedSlowly();
+    void untrustedCertificateIsSaidOnce();
     void oldestReadingsGoPastTheCapacity();
 };
 
@@ -191,6 +192,31 @@ void TstReadingPublisher::refusedConnectionIsSaidOnceAndRetriedSlowly()
     QVERIFY2(said.first().first().toString().contains(QLatin1String("refused the connection: ")) &&
                  said.first().first().toString().contains(QLatin1String("not authorised")),
              qPrintable(said.first().first().toString()));
+}
+
+void TstReadingPublisher::untrustedCertificateIsSaidOnce()
+{
+    // A broker whose certificate no authority in the system's store has signed.
+    QTemporaryDir keys;
+    QProcess openssl;
+    openssl.setStandardErrorFile(QProcess::nullDevice());
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                   "-keyout", keys.filePath("key.pem"), "-out", keys.filePath("cert.pem")});
+    QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
+    LocalBroker broker({"certfile " + keys.filePath("cert.pem"), "keyfile " + keys.filePath("key.pem")});
+    QVERIFY(broker.start());
+    QString error;
+    const auto address = BrokerAddress::parse(broker.url().replace("mqtt://", "mqtts://"), error);
+    ReadingPublisher publisher(*address, Id, {});
+    QSignalSpy said(&publisher, &ReadingPublisher::said);
+    publisher.start();
+    QTRY_VERIFY(!said.isEmpty());
+    QVERIFY2(said.first().first().toString().contains(QLatin1String("refused the connection: the TLS")),
+             qPrintable(said.first().first().toString()));
+    // Tried again after 2 s, and said no more.
+    QTRY_VERIFY_WITH_TIMEOUT(broker.tlsFailures() >= 2, 5000);
+    QCOMPARE(said.size(), 1);
 }
 
 void TstReadingPublisher::oldestReadingsGoPastTheCapacity()

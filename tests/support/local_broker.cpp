@@ -106,6 +106,11 @@ int LocalBroker::connectionAttempts() const
     return int(fileContents(m_folder.filePath(QStringLiteral("broker.log"))).count("Sending CONNACK to"));
 }
 
+int LocalBroker::tlsFailures() const
+{
+    return int(fileContents(m_folder.filePath(QStringLiteral("broker.log"))).count("OpenSSL Error"));
+}
+
 Subscriber::Subscriber(const LocalBroker &broker, const QString &topic)
 {
     // Line-buffered, or its lines would wait in a pipe's buffer.

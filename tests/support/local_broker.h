@@ -22,6 +22,8 @@ public:
     qint64 processId() const;
     // How many MQTT connections it has answered, from its log.
     int connectionAttempts() const;
+    // How many TLS handshakes it has failed, from its log.
+    int tlsFailures() const;
 
 private:
     QTemporaryDir m_folder;
