@@ -23,7 +23,7 @@ board=$!
 sleep 0.5
 mkdir -p "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
-printf '[SENSORE_TEMP]\nTCOM=%s\n[Recording]\nEnabled=true\nFolder=%s\n' "$work/board" "$work/readings" \
+printf '[SENSORE_TEMP]\nTCOM=%s\n[Recording]\nEnabled=true\nFolder=%s\n[Alerts]\nHigh=22.2\nLow=18\n' "$work/board" "$work/readings" \
     >"$work/config/ZORVA.conf"
 scripts/sample-readings.py "$work/readings" board 1
 

@@ -3,6 +3,7 @@
 #include "app/status_lamp.h"
 #include "board_line.h"
 #include "link/port_catalog.h"
+#include "local_broker.h"
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
@@ -88,6 +89,7 @@ private slots:
     void portBoxOffersThePortsPresent();
     void keysClickAFocusedButton_data();
     void keysClickAFocusedButton();
+    void publishesToTheBrokerInTheSettings();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -517,6 +519,31 @@ void TestForm1::keysClickAFocusedButton()
     frame.clear();
     QTRY_COMPARE((frame += board.readPending()).size(), 6);
     QCOMPARE(frame.left(3), QByteArray::fromHex("0B0647"));
+}
+
+void TestForm1::publishesToTheBrokerInTheSettings()
+{
+    LocalBroker broker;
+    QVERIFY(broker.start());
+    Subscriber subscriber(broker, QStringLiteral("vantro/window/temperature"));
+    QVERIFY(subscriber.subscribed());
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("MQTT/Url"), broker.url());
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("MQTT/Id"), QStringLiteral("Window"));
+    BoardLine board;
+    control<QLineEdit>(*m_form, "TCOM")->setText(board.portPath());
+    m_form->startPublishing({}, {});
+    m_form->controller().openAttempt();
+    QByteArray start;
+    QVERIFY(QTest::qWaitFor([&] { return (start += board.readPending()).size() >= 6; }));
+    board.write(QByteArray::fromHex("1605320021000000"));
+    QVERIFY(subscriber.waitFor(1));
+    QCOMPARE(subscriber.messages().constFirst(), QStringLiteral("vantro/window/temperature 24.41"));
+
+    // The lamp's tooltip says the broker's state beside the port's.
+    auto *lamp = control<StatusLamp>(*m_form, "SCom");
+    QVERIFY(lamp->toolTip().contains(QStringLiteral(" is open\nPublishing to the broker at 127.0.0.1:")));
+    broker.stop();
+    QTRY_VERIFY(lamp->toolTip().contains(QStringLiteral("Cannot reach the broker")));
 }
 
 QTEST_MAIN(TestForm1)
