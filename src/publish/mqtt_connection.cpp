@@ -4,6 +4,8 @@
 
 #include <QtCore/QSocketNotifier>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -35,6 +37,11 @@ MqttConnection::MqttConnection(const BrokerAddress &address, const QString &clie
     connect(&m_retry, &QTimer::timeout, this, &MqttConnection::attempt);
     m_keepAlive.setInterval(KeepAliveSeconds * 1000 / 4);
     connect(&m_keepAlive, &QTimer::timeout, this, &MqttConnection::keepAlive);
+    // Once the resolver has answered, the library resolves the name again, quickly, and tries each of its
+    // addresses in turn; a resolver that does not answer is waited for here, not inside the library.
+    connect(&m_lookup, &HostLookup::found, this, [this] { connectTo(m_address.host.toUtf8()); });
+    connect(&m_lookup, &HostLookup::failed, this,
+            [this](const QString &reason) { ended(QStringLiteral("cannot find the host: ") + reason); });
 }
 
 MqttConnection::~MqttConnection()
@@ -79,6 +86,17 @@ void MqttConnection::attempt()
     }
     closeSession();
     m_refused = false;
+    in6_addr numeric{};
+    const QByteArray host = m_address.host.toUtf8();
+    if (inet_pton(AF_INET, host.constData(), &numeric) == 1 ||
+        inet_pton(AF_INET6, host.constData(), &numeric) == 1)
+        connectTo(host);
+    else
+        m_lookup.start(m_address.host);
+}
+
+void MqttConnection::connectTo(const QByteArray &host)
+{
     m_session = m_library->mosquitto_new(m_clientId.constData(), true, this);
     if (!m_session) {
         ended(QStringLiteral("out of memory"));
@@ -96,8 +114,8 @@ void MqttConnection::attempt()
     if (m_address.tls)
         m_library->mosquitto_int_option(m_session, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
     // The connection itself does not wait: its progress comes back through the socket's notifiers.
-    const int code = m_library->mosquitto_connect_async(m_session, m_address.host.toUtf8().constData(),
-                                                        m_address.port, KeepAliveSeconds);
+    const int code =
+        m_library->mosquitto_connect_async(m_session, host.constData(), m_address.port, KeepAliveSeconds);
     if (code == MOSQ_ERR_TLS)
         refused(UntrustedReason);
     else if (code != MOSQ_ERR_SUCCESS)
@@ -129,8 +147,7 @@ void MqttConnection::onDisconnect(mosquitto *, void *self, int code)
         return;
     }
     if (code == MOSQ_ERR_TLS)
-        connection->refused(
-            QStringLiteral("the TLS handshake failed (is the broker's certificate trusted?)"));
+        connection->refused(UntrustedReason);
     else if (!connection->m_refused)
         connection->ended(failureReason(*connection->m_library, code));
 }

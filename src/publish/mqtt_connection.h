@@ -1,6 +1,7 @@
 #pragma once
 
 #include "publish/broker_address.h"
+#include "publish/host_lookup.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
@@ -49,6 +50,7 @@ private:
     static void onPublish(mosquitto *, void *self, int messageId);
 
     void attempt();
+    void connectTo(const QByteArray &host);
     void ended(const QString &reason);
     void refused(const QString &reason);
     void setState(const QString &state);
@@ -70,6 +72,7 @@ private:
     int m_socket = -1;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
+    HostLookup m_lookup;
     QTimer m_retry;
     QTimer m_keepAlive;
     int m_refusedRetryMs = 0; // 0 until the broker refuses

@@ -22,7 +22,11 @@ ReadingPublisher::ReadingPublisher(const BrokerAddress &address, const QString &
     connect(&m_connection, &MqttConnection::delivered, this, &ReadingPublisher::onDelivered);
     connect(&m_connection, &MqttConnection::stateChanged, this, &ReadingPublisher::said);
     m_finishTimer.setSingleShot(true);
-    connect(&m_finishTimer, &QTimer::timeout, this, &ReadingPublisher::finished);
+    connect(&m_finishTimer, &QTimer::timeout, this, [this] {
+        if (!m_finishedSaid)
+            emit finished();
+        m_finishedSaid = true;
+    });
 }
 
 ReadingPublisher::~ReadingPublisher()

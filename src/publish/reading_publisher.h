@@ -75,6 +75,7 @@ private:
     bool m_dropping = false;
     bool m_portOpen = false;
     bool m_finishing = false;
+    bool m_finishedSaid = false;
     int m_goodbyeId = -1;
     QTimer m_finishTimer; // `finished` is emitted from here, once
 };

@@ -70,6 +70,8 @@ private slots:
     void refusedConnectionIsSaidOnceAndRetriedSlowly_data();
     void refusedConnectionIsSaidOnceAndRetriedSlowly();
     void untrustedCertificateIsSaidOnce();
+    void brokerByName_data();
+    void brokerByName();
     void oldestReadingsGoPastTheCapacity();
 };
 
@@ -217,6 +219,29 @@ void TstReadingPublisher::untrustedCertificateIsSaidOnce()
     // Tried again after 2 s, and said no more.
     QTRY_VERIFY_WITH_TIMEOUT(broker.tlsFailures() >= 2, 5000);
     QCOMPARE(said.size(), 1);
+}
+
+void TstReadingPublisher::brokerByName_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("a name that resolves") << "localhost"
+                                          << "Publishing to the broker at localhost:";
+    QTest::newRow("a name that does not") << "no-such-broker.invalid"
+                                          << "Cannot reach the broker at no-such-broker.invalid:";
+}
+
+void TstReadingPublisher::brokerByName()
+{
+    QFETCH(QString, host);
+    LocalBroker broker;
+    QVERIFY(broker.start());
+    QString error;
+    const auto address = BrokerAddress::parse(broker.url().replace(QStringLiteral("127.0.0.1"), host), error);
+    ReadingPublisher publisher(*address, Id, {});
+    publisher.start();
+    QFETCH(QString, state);
+    QTRY_VERIFY2(publisher.state().startsWith(state), qPrintable(publisher.state()));
 }
 
 void TstReadingPublisher::oldestReadingsGoPastTheCapacity()

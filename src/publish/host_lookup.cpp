@@ -1,0 +1,79 @@
+#include "host_lookup.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+struct PendingLookup
+{
+    QByteArray host;
+    addrinfo hints{};
+    gaicb request{};
+};
+
+HostLookup::HostLookup(QObject *parent) : QObject(parent)
+{
+    m_poll.setInterval(PollMs);
+    connect(&m_poll, &QTimer::timeout, this, &HostLookup::poll);
+}
+
+HostLookup::~HostLookup()
+{
+    abandon();
+}
+
+void HostLookup::start(const QString &host)
+{
+    abandon();
+    m_pending = new PendingLookup;
+    m_pending->host = host.toUtf8();
+    m_pending->hints.ai_family = AF_UNSPEC;
+    m_pending->hints.ai_socktype = SOCK_STREAM;
+    m_pending->request.ar_name = m_pending->host.constData();
+    m_pending->request.ar_request = &m_pending->hints;
+    gaicb *list[] = {&m_pending->request};
+    const int code = getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr);
+    if (code != 0) {
+        delete m_pending;
+        m_pending = nullptr;
+        QMetaObject::invokeMethod(
+            this, [this, code] { emit failed(QString::fromLocal8Bit(gai_strerror(code))); },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_poll.start();
+}
+
+void HostLookup::poll()
+{
+    const int code = gai_error(&m_pending->request);
+    if (code == EAI_INPROGRESS)
+        return;
+    m_poll.stop();
+    addrinfo *results = m_pending->request.ar_result;
+    char address[NI_MAXHOST] = {};
+    const bool named = code == 0 && results &&
+                       getnameinfo(results->ai_addr, results->ai_addrlen, address, sizeof address, nullptr, 0,
+                                   NI_NUMERICHOST) == 0;
+    if (results)
+        freeaddrinfo(results);
+    delete m_pending;
+    m_pending = nullptr;
+    if (named)
+        emit found(QString::fromLatin1(address));
+    else
+        emit failed(QString::fromLocal8Bit(gai_strerror(code == 0 ? EAI_NONAME : code)));
+}
+
+void HostLookup::abandon()
+{
+    m_poll.stop();
+    if (!m_pending)
+        return;
+    // A lookup the resolver is still working on cannot be taken back; its few bytes are left to it.
+    if (gai_cancel(&m_pending->request) == EAI_NOTCANCELED)
+        m_pending = nullptr;
+    else if (gai_error(&m_pending->request) == 0 && m_pending->request.ar_result)
+        freeaddrinfo(m_pending->request.ar_result);
+    delete m_pending;
+    m_pending = nullptr;
+}
