@@ -100,9 +100,12 @@ void HeadlessRun::finish()
 
 void HeadlessRun::exit()
 {
-    if (m_publisher && m_publisher->waitingReadings() > 0)
-        writeLine(StandardError, QStringLiteral("%1 readings were not delivered to the broker\n")
-                                     .arg(m_publisher->waitingReadings())
-                                     .toLocal8Bit());
+    // What the broker never had is said last, so that a gap in its records has an explanation.
+    const qint64 undelivered =
+        m_publisher ? m_publisher->waitingReadings() + m_publisher->droppedReadings() : 0;
+    if (undelivered > 0)
+        writeLine(
+            StandardError,
+            QStringLiteral("%1 readings were not delivered to the broker\n").arg(undelivered).toLocal8Bit());
     QCoreApplication::exit(0);
 }

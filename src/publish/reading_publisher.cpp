@@ -116,6 +116,11 @@ qint64 ReadingPublisher::waitingReadings() const
     return m_waitingReadings;
 }
 
+qint64 ReadingPublisher::droppedReadings() const
+{
+    return m_dropped;
+}
+
 void ReadingPublisher::enqueue(const Outgoing &message)
 {
     m_waiting.push_back(message);

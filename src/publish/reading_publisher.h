@@ -36,6 +36,8 @@ public:
     QString state() const;
     // Readings taken and not yet delivered.
     qint64 waitingReadings() const;
+    // Readings dropped, oldest first, while the broker was away too long.
+    qint64 droppedReadings() const;
 
 signals:
     // A change worth a line in the log: the broker's state, dropping begun, what was dropped.
