@@ -5,6 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(realpath "$1")
+if ! command -v debootstrap >/dev/null; then
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq debootstrap >/dev/null
+fi
 
 base=build/debian12-base
 root=build/debian12-check
@@ -28,7 +33,8 @@ fi
 chroot "$root" dpkg -s vantro | grep -E '^(Status|Version|Depends)'
 
 echo "== the libraries of the program and of Qt's X11 plugin are all there"
-if chroot "$root" ldd /usr/bin/vantro /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so | grep 'not found'; then
+if chroot "$root" ldd /usr/bin/vantro /usr/libexec/vantro/vantro-window \
+    /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so | grep 'not found'; then
     exit 1
 fi
 
@@ -44,3 +50,9 @@ if [ "$status" -ne 124 ]; then
     exit 1
 fi
 echo "vantro ran until stopped"
+
+echo "== headless, publishing: libmosquitto loads, and the absent broker is said"
+chroot "$root" env timeout 3 vantro --headless --port /dev/no-board --mqtt mqtt://127.0.0.1:9 >/dev/null \
+    2>"$root/tmp/err" || true
+cat "$root/tmp/err"
+grep -q '^Cannot reach the broker at 127.0.0.1:9' "$root/tmp/err"
