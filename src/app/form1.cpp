@@ -393,8 +393,8 @@ void Form1::raiseAlert(const AlertEvent &event)
     m_notifier.notify(back ? QStringLiteral("Temperature back within limits")
                            : QStringLiteral("Temperature alert"),
                       event.text(localeDecimalPoint()) + QStringLiteral(" on ") + m_controller.portName());
-    if (m_publisher && !back)
-        m_publisher->publishAlert(event.reading, event.kind == AlertEvent::Kind::High, event.threshold);
+    if (m_publisher)
+        m_publisher->publishAlert(event);
 }
 
 void Form1::showInTray(const QString &summary, const QString &body)

@@ -25,8 +25,8 @@ HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
         writeLine(StandardError,
                   ((back ? QString() : QStringLiteral("Alert: ")) + event.text(QStringLiteral(".")) + u'\n')
                       .toLocal8Bit());
-        if (m_publisher && !back)
-            m_publisher->publishAlert(event.reading, event.kind == AlertEvent::Kind::High, event.threshold);
+        if (m_publisher)
+            m_publisher->publishAlert(event);
     });
 }
 

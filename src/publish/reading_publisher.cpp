@@ -58,15 +58,19 @@ void ReadingPublisher::publishReading(const Reading &reading)
                           .arg(QueueCapacity));
         }
     }
-    enqueue({reading, Kind::Temperature});
-    enqueue({reading, Kind::ReadingJson});
+    m_waiting.push_back({reading, Kind::Temperature});
+    m_waiting.push_back({reading, Kind::ReadingJson});
     ++m_waitingReadings;
     send();
 }
 
-void ReadingPublisher::publishAlert(const Reading &reading, bool high, int32_t thresholdHundredths)
+void ReadingPublisher::publishAlert(const AlertEvent &event)
 {
-    enqueue({reading, high ? Kind::AlertHigh : Kind::AlertLow, thresholdHundredths});
+    if (event.kind == AlertEvent::Kind::BackWithin)
+        return;
+    m_waiting.push_back({event.reading,
+                         event.kind == AlertEvent::Kind::High ? Kind::AlertHigh : Kind::AlertLow,
+                         event.threshold});
     send();
 }
 
@@ -119,11 +123,6 @@ qint64 ReadingPublisher::waitingReadings() const
 qint64 ReadingPublisher::droppedReadings() const
 {
     return m_dropped;
-}
-
-void ReadingPublisher::enqueue(const Outgoing &message)
-{
-    m_waiting.push_back(message);
 }
 
 void ReadingPublisher::send()

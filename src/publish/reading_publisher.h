@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alert/alert_watch.h"
 #include "protocol/reading.h"
 #include "publish/mqtt_connection.h"
 
@@ -26,7 +27,8 @@ public:
 
     void start();
     void publishReading(const Reading &reading);
-    void publishAlert(const Reading &reading, bool high, int32_t thresholdHundredths);
+    // A crossing of a limit; a return within the limits has no message.
+    void publishAlert(const AlertEvent &event);
     void setPortOpen(bool open);
     // Says "offline" and emits `finished` once the broker has it and every reading, or after FinishWaitMs.
     void finish();
@@ -60,7 +62,6 @@ private:
         int messageId = -1;
     };
 
-    void enqueue(const Outgoing &message);
     void send();
     void onConnected();
     void onDisconnected();

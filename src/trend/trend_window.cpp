@@ -159,7 +159,7 @@ void TrendWindow::takeLimits()
         else if (const auto parsed = AlertLimits::parse(edit->text(), localeDecimalPoint()))
             *limit = parsed;
     }
-    if (!(limits == m_alerts.limits())) {
+    if (limits != m_alerts.limits()) {
         m_alerts.setLimits(limits);
         limits.save();
         m_chart->update();
