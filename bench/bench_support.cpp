@@ -42,3 +42,33 @@ void printFigures(const char *what, std::vector<double> samples)
     std::printf("%s samples=%zu median_ms=%.2f worst_ms=%.2f\n", what, samples.size(), median,
                 samples.back());
 }
+
+ReplyStream::ReplyStream(std::function<void(qint64)> reply) : m_reply(std::move(reply))
+{
+    m_grid.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_grid, &QTimer::timeout, [this] {
+        for (; m_sent < m_elapsed.elapsed() * RepliesPerSecond / 1000; ++m_sent)
+            m_reply(m_sent);
+    });
+}
+
+void ReplyStream::start()
+{
+    m_elapsed.start();
+    m_grid.start(10);
+}
+
+void ReplyStream::stop()
+{
+    m_grid.stop();
+}
+
+qint64 ReplyStream::sent() const
+{
+    return m_sent;
+}
+
+double ReplyStream::seconds() const
+{
+    return double(m_elapsed.elapsed()) / 1000;
+}

@@ -150,8 +150,7 @@ int headless(int idleSeconds)
     return 0;
 }
 
-// The headless path of a reply, from recognition on, at the line's full rate: through the real port two
-// or three replies would share one 10 ms poll, and a read of more than one reply is no reply.
+// The headless path of a reply, from recognition on, at the line's full rate.
 int stream(int seconds)
 {
     LocalBroker broker;
@@ -165,26 +164,19 @@ int stream(int seconds)
     runFor(500);
     HeadlessView view;
     LinkState state;
-    constexpr int RepliesPerSecond = 240;
-    qint64 sent = 0;
-    QElapsedTimer elapsed;
-    QTimer pace;
-    pace.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&pace, &QTimer::timeout, [&] {
-        for (; sent < elapsed.elapsed() * RepliesPerSecond / 1000; ++sent) {
-            const QByteArray bytes = reply(int(sent % 32768));
-            if (auto reading = recogniseReply(state, reinterpret_cast<const uint8_t *>(bytes.constData()), 8,
-                                              view, QDateTime::currentMSecsSinceEpoch()))
-                publisher.publishReading(*reading);
-        }
+    ReplyStream replies([&](qint64 n) {
+        const QByteArray bytes = reply(int(n % 32768));
+        if (auto reading = recogniseReply(state, reinterpret_cast<const uint8_t *>(bytes.constData()), 8,
+                                          view, QDateTime::currentMSecsSinceEpoch()))
+            publisher.publishReading(*reading);
     });
     const double cpuBefore = cpuSeconds();
-    elapsed.start();
-    pace.start(10);
+    replies.start();
     runFor(seconds * 1000);
-    pace.stop();
-    const double wall = double(elapsed.elapsed()) / 1000;
+    replies.stop();
+    const double wall = replies.seconds();
     const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 sent = replies.sent();
     subscriber.waitFor(int(sent), 10000);
     bool inOrder = true;
     const QStringList messages = subscriber.messages();

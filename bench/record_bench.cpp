@@ -88,37 +88,27 @@ int write(int count, const QString &folder)
     return 0;
 }
 
-// The window's own path for a reply: recognised into the window, then handed to every listener of the link.
-// Through the real port at the full line rate two or three replies share one 10 ms poll, and a read of more
-// than one reply is no reply; so the replies are handed over one by one, as if each had been read alone.
+// The window's own path for a reply: recognised into the window, then handed to every listener of the link,
+// at the line's full rate.
 int stream(int seconds, const QString &folder, bool changing, bool recording)
 {
     setRecording(folder, recording);
     Form1 form;
     form.show();
     LinkState state;
-    constexpr int RepliesPerSecond = 240;
-    qint64 sent = 0;
-    QElapsedTimer elapsed;
-    QTimer pace;
-    pace.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&pace, &QTimer::timeout, [&] {
-        // As many replies as the line would have carried by now.
-        for (; sent < elapsed.elapsed() * RepliesPerSecond / 1000; ++sent) {
-            // A room's temperature moves a step a second at most; the worst case is a new one every reply.
-            const auto low = uint8_t(40 + (changing ? sent : sent / RepliesPerSecond) % 20);
-            const uint8_t reply[8] = {0x16, 0x05, low, 0, 0x21, 0, 0, 0};
-            if (auto reading = recogniseReply(state, reply, 8, form, QDateTime::currentMSecsSinceEpoch()))
-                emit form.controller().readingTaken(*reading);
-        }
+    ReplyStream replies([&](qint64 n) {
+        // A room's temperature moves a step a second at most; the worst case is a new one every reply.
+        const auto low = uint8_t(40 + (changing ? n : n / ReplyStream::RepliesPerSecond) % 20);
+        const uint8_t reply[8] = {0x16, 0x05, low, 0, 0x21, 0, 0, 0};
+        if (auto reading = recogniseReply(state, reply, 8, form, QDateTime::currentMSecsSinceEpoch()))
+            emit form.controller().readingTaken(*reading);
     });
     const double cpuBefore = cpuSeconds();
-    elapsed.start();
-    // The receive poll's 10 ms grid: each grid point takes the replies that came since the one before.
-    pace.start(10);
+    replies.start();
     runFor(seconds * 1000);
-    const double wall = double(elapsed.elapsed()) / 1000;
+    const double wall = replies.seconds();
     const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 sent = replies.sent();
     form.recorder().stop();
     std::printf("stream readings=%s recording=%s seconds=%.1f replies=%lld recorded=%lld cpu_percent=%.2f\n",
                 changing ? "changing" : "steady", recording ? "on" : "off", wall,
