@@ -75,6 +75,7 @@ void ReadingRecorder::stop()
     const bool changed = m_on || !m_failure.isEmpty();
     m_on = false;
     m_failure.clear();
+    m_missed = 0;
     if (changed)
         emit stateChanged();
 }
@@ -271,8 +272,6 @@ void ReadingRecorder::fault(const QString &path, const QString &reason)
 {
     closeFile();
     const QString failure = QStringLiteral("%1: %2").arg(path, reason);
-    if (m_failure.isEmpty())
-        m_missed = 0;
     if (failure == m_failure)
         return;
     m_failure = failure;

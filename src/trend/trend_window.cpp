@@ -173,7 +173,8 @@ void TrendWindow::takeLimit(QLineEdit *edit)
     if (!AlertLimits::read(edit->text(), localeDecimalPoint(), limit, mistake)) {
         edit->setToolTip(name + mistake);
     } else if (limits.outOfOrder()) {
-        edit->setToolTip(name + QStringLiteral("the low limit, %1, would be above the high limit, %2")
+        edit->setToolTip(name + (edit == m_high ? QStringLiteral("%2 would be below the low limit, %1")
+                                                : QStringLiteral("%1 would be above the high limit, %2"))
                                     .arg(degrees(*limits.low), degrees(*limits.high)));
     } else {
         edit->setToolTip(QString());

@@ -234,6 +234,19 @@ void TestReadingRecorder::resumesAfterTheFolderWasRemoved()
     QCOMPARE(resumed.first().at(0).toString(), file);
     QCOMPARE(resumed.first().at(1).toLongLong(), 2);
     QVERIFY(recorder.isRecording() && recorder.failure().isEmpty());
+
+    // A later fault counts only its own missed readings, even across a restart.
+    QVERIFY(QDir(folder).removeRecursively());
+    recorder.record(at(Morning + 4000, 49), Port);
+    recorder.stop();
+    QVERIFY(recorder.start(folder));
+    recorder.record(at(Morning + 5000, 50), Port);
+    QVERIFY(QDir(folder).removeRecursively());
+    recorder.record(at(Morning + 6000, 51), Port);
+    recorder.record(at(Morning + 8000, 52), Port);
+    QCOMPARE(failed.count(), 3);
+    QCOMPARE(resumed.count(), 2);
+    QCOMPARE(resumed.last().at(1).toLongLong(), 1);
     QCOMPARE(ReadingRecorder::resumedText(file, 2),
              QStringLiteral("Recording again to %1; 2 readings were not recorded").arg(file));
 }

@@ -313,8 +313,7 @@ void TestTrendWindow::limitMistakesAreSaidAtTheField()
     low->setText(QStringLiteral("30"));
     emit low->editingFinished();
     QCOMPARE(low->toolTip(),
-             QStringLiteral(
-                 "Low limit: the low limit, 30.00 \u00B0C, would be above the high limit, 20.00 \u00B0C"));
+             QStringLiteral("Low limit: 30.00 \u00B0C would be above the high limit, 20.00 \u00B0C"));
     QCOMPARE(mistakes->text(), low->toolTip());
     QCOMPARE(low->text(), QStringLiteral("10.00"));
     QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1000}));
@@ -324,6 +323,11 @@ void TestTrendWindow::limitMistakesAreSaidAtTheField()
     emit low->editingFinished();
     QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1950}));
     QVERIFY(low->toolTip().isEmpty() && mistakes->isHidden());
+    high->setText(QStringLiteral("15"));
+    emit high->editingFinished();
+    QCOMPARE(mistakes->text(),
+             QStringLiteral("High limit: 15.00 \u00B0C would be below the low limit, 19.50 \u00B0C"));
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1950}));
 }
 
 void TestTrendWindow::limitsInTheLocalesWay()
