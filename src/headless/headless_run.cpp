@@ -4,6 +4,7 @@
 #include "publish/publisher_setup.h"
 #include "record/reading_csv.h"
 #include "record/recording_settings.h"
+#include "settings/zorva_store.h"
 
 #include <QtCore/QCoreApplication>
 
@@ -16,10 +17,22 @@ HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
     m_controller.attachTimers(m_timers);
     connect(&m_controller, &LinkController::readingTaken, this, &HeadlessRun::print);
     connect(&m_recorder, &ReadingRecorder::failed, this, [](const QString &reason) {
-        writeLine(StandardError, QStringLiteral("Recording stopped: %1\n").arg(reason).toLocal8Bit());
+        writeLine(StandardError, (ReadingRecorder::faultText(reason) + u'\n').toLocal8Bit());
+    });
+    connect(&m_recorder, &ReadingRecorder::resumed, this, [](const QString &path, qint64 missed) {
+        writeLine(StandardError, (ReadingRecorder::resumedText(path, missed) + u'\n').toLocal8Bit());
     });
     connect(&m_quitSignals, &QuitSignals::quitRequested, this, &HeadlessRun::finish);
-    m_alerts.setLimits(AlertLimits::load());
+    if (const QString problem = zorvaStoreProblem(); !problem.isEmpty())
+        writeLine(
+            StandardError,
+            QStringLiteral("Settings not read, the defaults are in use: %1\n").arg(problem).toLocal8Bit());
+    AlertLimitMistakes mistakes;
+    m_alerts.setLimits(AlertLimits::load(mistakes));
+    for (const QString &mistake : {mistakes.high, mistakes.low}) {
+        if (!mistake.isEmpty())
+            writeLine(StandardError, (mistake + u'\n').toLocal8Bit());
+    }
     connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
         const bool back = event.kind == AlertEvent::Kind::BackWithin;
         writeLine(StandardError,

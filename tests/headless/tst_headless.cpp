@@ -10,7 +10,9 @@
 #include <QtTest/QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 // The real program on its command line and headless, with no display: every run has DISPLAY unset and Qt
 // told to use X, so any touch of the window system would end it.
@@ -29,13 +31,18 @@ public:
         Window
     };
 
-    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf.
-    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {})
+    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf. `prepare` is given the run's home
+    // folder, where ZORVA.conf is, just before the program starts.
+    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {},
+                     const std::function<void(const QString &)> &prepare = {})
     {
-        QSettings file(m_home.filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat);
-        for (auto at = settings.cbegin(); at != settings.cend(); ++at)
-            file.setValue(at.key(), at.value());
-        file.sync();
+        {
+            QSettings file(m_home.filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat);
+            for (auto at = settings.cbegin(); at != settings.cend(); ++at)
+                file.setValue(at.key(), at.value());
+        }
+        if (prepare)
+            prepare(m_home.path());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
@@ -90,6 +97,16 @@ private:
     QByteArray m_err;
 };
 
+// A ZORVA.conf written by hand.
+std::function<void(const QString &)> handWritten(const QByteArray &text)
+{
+    return [text](const QString &home) {
+        QFile file(home + QStringLiteral("/ZORVA.conf"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray(text).replace("HOME", QFile::encodeName(home)));
+    };
+}
+
 bool startFrameArrives(BoardLine &board)
 {
     QByteArray frame;
@@ -113,6 +130,12 @@ private slots:
     void aMissingPortIsSaidOnce();
     void theWindowOpensThePortNamed();
     void publishesToTheBroker();
+    void recordingResumesAfterTheFolderIsRemoved();
+    void recordsIntoTheFolderAsWritten_data();
+    void recordsIntoTheFolderAsWritten();
+    void limitsAsWritten_data();
+    void limitsAsWritten();
+    void aSettingsFileThatIsAFifoIsLeftAlone();
 };
 
 void TestHeadless::commandLine_data()
@@ -306,6 +329,133 @@ void TestHeadless::publishesToTheBroker()
     QVERIFY(program.endedWith(0));
     QVERIFY(subscriber.waitFor(5));
     QCOMPARE(subscriber.messages().constLast(), QStringLiteral("vantro/lab3/availability offline"));
+}
+
+void TestHeadless::recordingResumesAfterTheFolderIsRemoved()
+{
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--record"});
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QCOMPARE(program.lines(QProcess::StandardOutput, 2).size(), 2);
+    const QDir folder(program.dataFolder());
+    QCOMPARE(folder.entryList(QDir::Files).size(), 1);
+    const QString file = folder.filePath(folder.entryList(QDir::Files).constFirst());
+    QVERIFY(QDir(program.dataFolder()).removeRecursively());
+
+    // The next reading finds the file gone; one at least 2 s later makes the folder and the file again.
+    qsizetype printed = 2;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            board.write(Reply);
+            printed = program.lines(QProcess::StandardOutput, int(printed) + 1).size();
+            return QFileInfo::exists(file);
+        },
+        10000));
+    QTRY_VERIFY(program.lines(QProcess::StandardError, 0).constLast().startsWith("Recording again to "));
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+
+    const QList<QByteArray> said = program.lines(QProcess::StandardError, 0);
+    const auto saying = [&said](const QByteArray &start) {
+        return std::count_if(said.cbegin(), said.cend(),
+                             [&](const QByteArray &l) { return l.startsWith(start); });
+    };
+    QCOMPARE(saying("Recording failed, trying again: " + file.toUtf8() + ": the file was deleted"), 1);
+    QCOMPARE(saying("Recording failed"), 1);
+    QCOMPARE(saying("Recording again to " + file.toUtf8() + "; "), 1);
+    // The file holds the readings since it came back: the last of those printed.
+    const QByteArray recorded = fileContents(file);
+    QVERIFY(recorded.startsWith(ReadingCsv::Header));
+    const QByteArray lines = recorded.sliced(qstrlen(ReadingCsv::Header));
+    QVERIFY(!lines.isEmpty());
+    QVERIFY(program.lines(QProcess::StandardOutput, 0).join('\n').append('\n').endsWith(lines));
+}
+
+void TestHeadless::recordsIntoTheFolderAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("folder"); // HOME: the run's home folder
+    QTest::addColumn<QByteArray>("said");   // on stderr, when it does not record
+    QTest::newRow("comma") << QByteArray("HOME/with,comma") << QByteArray();
+    QTest::newRow("semicolon") << QByteArray("HOME/with;semicolon") << QByteArray();
+    QTest::newRow("relative") << QByteArray("readings")
+                              << QByteArray("Not recording: readings: a relative folder is refused; name it "
+                                            "from / or ~/");
+}
+
+void TestHeadless::recordsIntoTheFolderAsWritten()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, said);
+    BoardLine board;
+    QString home;
+    Program program({"--headless", "--port", board.portPath(), "--record", "--count", "1"}, Program::Alone,
+                    {}, [&](const QString &path) {
+                        home = path;
+                        handWritten("[Recording]\nFolder=" + folder + '\n')(path);
+                    });
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    const QString expected = QString::fromUtf8(folder).replace(QStringLiteral("HOME"), home);
+    if (said.isEmpty()) {
+        QCOMPARE(QDir(expected).entryList(QDir::Files).size(), 1);
+    } else {
+        QVERIFY(program.lines(QProcess::StandardError, 2).contains(said));
+        QVERIFY(!QFileInfo::exists(expected));
+    }
+    QVERIFY(!QFileInfo::exists(program.dataFolder()));
+}
+
+void TestHeadless::limitsAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("alerts");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("a comma") << QByteArray("High=1,5")
+                             << QByteArray("Alert: 24.41 \xC2\xB0"
+                                           "C is above the high limit of 1.50 \xC2\xB0"
+                                           "C");
+    QTest::newRow("not a number") << QByteArray("High=nan")
+                                  << QByteArray(
+                                         "ZORVA.conf [Alerts] High: \"nan\" is not a temperature (digits 0-9 "
+                                         "with one point or comma); the high limit is off");
+    QTest::newRow("low above high") << QByteArray("High=20\nLow=30")
+                                    << QByteArray("ZORVA.conf [Alerts] Low: 30.00 is above High, 20.00; both "
+                                                  "limits are off");
+}
+
+void TestHeadless::limitsAsWritten()
+{
+    QFETCH(QByteArray, alerts);
+    QFETCH(QByteArray, said);
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--count", "1"}, Program::Alone, {},
+                    handWritten("[Alerts]\n" + alerts + '\n'));
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    const QList<QByteArray> lines = program.lines(QProcess::StandardError, 0);
+    QVERIFY2(lines.contains(said), lines.join('\n').constData());
+    // A limit refused is off: no alert.
+    QCOMPARE(lines.join('\n').contains("Alert: "), said.startsWith("Alert: "));
+}
+
+void TestHeadless::aSettingsFileThatIsAFifoIsLeftAlone()
+{
+    BoardLine board;
+    QString settings;
+    Program program({"--headless", "--port", board.portPath(), "--count", "1"}, Program::Alone, {},
+                    [&settings](const QString &home) {
+                        settings = home + QStringLiteral("/ZORVA.conf");
+                        ::mkfifo(QFile::encodeName(settings).constData(), 0600);
+                    });
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(program.lines(QProcess::StandardError, 1).constFirst(),
+             "Settings not read, the defaults are in use: " + settings.toUtf8() +
+                 ": it is not a regular file");
+    QVERIFY(program.lines(QProcess::StandardOutput, 2).constLast().endsWith(",24.41,50,0"));
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)
