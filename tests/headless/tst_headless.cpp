@@ -1,6 +1,9 @@
 #include "board_line.h"
+#include "headless/undelivered_summary.h"
 #include "local_broker.h"
+#include "publish/reading_publisher.h"
 #include "record/reading_csv.h"
+#include "virtual_board.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -10,10 +13,14 @@
 #include <QtTest/QtTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 // The real program on its command line and headless, with no display: every run has DISPLAY unset and Qt
-// told to use X, so any touch of the window system would end it.
+// told to use X, so any touch of the window system would end it. The system clock reads as synchronised
+// unless a test says otherwise, so that a machine's own clock adds no line.
 namespace {
 const QByteArray Reply = QByteArray::fromHex("1605320021000000"); // 24.41 degrees
 
@@ -26,11 +33,17 @@ public:
         // Through `| head -n 1`, whose status is then the program's (pipefail).
         ThroughHead,
         // The window, on Qt's offscreen screen.
-        Window
+        Window,
+        // stdout is a pipe of one page whose reader never reads.
+        StuckReader,
+        // stdout is /dev/full.
+        FullStdout
     };
 
-    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf.
-    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {})
+    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf. `changes`: variables to set, or
+    // to unset where the value is null.
+    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {},
+                     const QMap<QString, QString> &changes = {})
     {
         QSettings file(m_home.filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat);
         for (auto at = settings.cbegin(); at != settings.cend(); ++at)
@@ -42,7 +55,18 @@ public:
                            mode == Window ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("VANTRO_CLOCK_STATE"), QStringLiteral("synchronised"));
+        for (auto at = changes.cbegin(); at != changes.cend(); ++at) {
+            if (at.value().isNull())
+                environment.remove(at.key());
+            else
+                environment.insert(at.key(), at.value());
+        }
         process.setProcessEnvironment(environment);
+        if (mode == StuckReader)
+            redirectStdoutToStuckPipe();
+        if (mode == FullStdout)
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
         if (mode == ThroughHead) {
             process.start(QStringLiteral("bash"),
                           QStringList{QStringLiteral("-c"),
@@ -52,6 +76,13 @@ public:
         } else {
             process.start(QStringLiteral(VANTRO_PATH), arguments);
         }
+        if (m_pipeWriter >= 0)
+            ::close(m_pipeWriter);
+    }
+    ~Program()
+    {
+        if (m_stuckReader >= 0)
+            ::close(m_stuckReader);
     }
     bool finished(int timeoutMs = 10000)
     {
@@ -81,13 +112,43 @@ public:
     {
         return m_home.filePath(QStringLiteral("data/vantro/readings"));
     }
+    // Readings in the day's file so far.
+    qint64 recordedReadings() const
+    {
+        const QStringList files = QDir(dataFolder()).entryList(QDir::Files);
+        return files.isEmpty() ? 0 : fileContents(dataFolder() + u'/' + files.first()).count('\n') - 1;
+    }
+    // What the stuck reader's pipe holds, taken without waiting.
+    QByteArray stuckPipeContents() const
+    {
+        QByteArray contents(1 << 16, '\0');
+        ::fcntl(m_stuckReader, F_SETFL, O_NONBLOCK);
+        const ssize_t got = ::read(m_stuckReader, contents.data(), size_t(contents.size()));
+        contents.resize(qMax<ssize_t>(got, 0));
+        return contents;
+    }
 
     QProcess process;
 
 private:
+    void redirectStdoutToStuckPipe()
+    {
+        int ends[2] = {-1, -1};
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            qFatal("no pipe");
+        // One page: it fills after about a hundred lines.
+        ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+        m_stuckReader = ends[0];
+        m_pipeWriter = ends[1];
+        const int writer = m_pipeWriter;
+        process.setChildProcessModifier([writer] { ::dup2(writer, STDOUT_FILENO); });
+    }
+
     QTemporaryDir m_home;
     QByteArray m_out;
     QByteArray m_err;
+    int m_stuckReader = -1;
+    int m_pipeWriter = -1;
 };
 
 bool startFrameArrives(BoardLine &board)
@@ -113,6 +174,16 @@ private slots:
     void aMissingPortIsSaidOnce();
     void theWindowOpensThePortNamed();
     void publishesToTheBroker();
+    void aReaderThatStopsHoldsUpNothing();
+    void aFailingStdoutIsSaid_data();
+    void aFailingStdoutIsSaid();
+    void anUnsynchronisedClockIsSaid_data();
+    void anUnsynchronisedClockIsSaid();
+    void theWindowWithNoDisplaySaysSo_data();
+    void theWindowWithNoDisplaySaysSo();
+    void whatTheBrokerNeverHadIsSaidAtTheEnd();
+    void undeliveredCountsWaitingAndDropped_data();
+    void undeliveredCountsWaitingAndDropped();
 };
 
 void TestHeadless::commandLine_data()
@@ -306,6 +377,147 @@ void TestHeadless::publishesToTheBroker()
     QVERIFY(program.endedWith(0));
     QVERIFY(subscriber.waitFor(5));
     QCOMPARE(subscriber.messages().constLast(), QStringLiteral("vantro/lab3/availability offline"));
+}
+
+void TestHeadless::aReaderThatStopsHoldsUpNothing()
+{
+    BoardOptions options;
+    options.intervalMs = 10;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> quiet(std::fopen("/dev/null", "w"), &std::fclose);
+    VirtualBoard board(options, quiet.get());
+    QString error;
+    QVERIFY2(board.start(error), qPrintable(error));
+    Program program({"--headless", "--port", board.portPath(), "--record"}, Program::StuckReader);
+    // The page holds about a hundred lines: three times as many readings are taken while it stays full.
+    QTRY_VERIFY_WITH_TIMEOUT(program.recordedReadings() >= 300, 30000);
+    QCOMPARE(program.process.state(), QProcess::Running);
+    ::kill(pid_t(program.process.processId()), SIGTERM);
+    QVERIFY(program.endedWith(0));
+
+    // Whole lines only, the header first; every line the pipe did not take is counted, and said once.
+    const QByteArray taken = program.stuckPipeContents();
+    QVERIFY(taken.startsWith(ReadingCsv::Header) && taken.endsWith('\n'));
+    const qint64 notTaken = 1 + program.recordedReadings() - taken.count('\n');
+    QVERIFY(notTaken >= 200);
+    const QByteArray said = program.process.readAllStandardError();
+    QCOMPARE(said.count("not written to stdout"), 1);
+    QVERIFY2(said.contains(QByteArray::number(notTaken) + " lines were not written to stdout"),
+             said.constData());
+}
+
+void TestHeadless::aFailingStdoutIsSaid_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("header") << "csv";
+    QTest::newRow("first reading") << "json";
+}
+
+void TestHeadless::aFailingStdoutIsSaid()
+{
+    QFETCH(QString, format);
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--format", format}, Program::FullStdout);
+    if (format == QLatin1String("json")) {
+        QVERIFY(startFrameArrives(board));
+        board.write(Reply);
+    }
+    QVERIFY(program.endedWith(1));
+    const QByteArray said = program.process.readAllStandardError();
+    QCOMPARE(said.count("Cannot write to stdout: No space left on device\n"), 1);
+}
+
+void TestHeadless::anUnsynchronisedClockIsSaid_data()
+{
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QByteArrayList>("said");
+    const QByteArray waiting("Waiting to open the port");
+    QTest::newRow("not synchronised")
+        << "unsynchronised"
+        << QByteArrayList{
+               "The system clock is not synchronised: readings are stamped with a time that may be "
+               "wrong",
+               waiting};
+    QTest::newRow("synchronised") << "synchronised" << QByteArrayList{waiting};
+}
+
+void TestHeadless::anUnsynchronisedClockIsSaid()
+{
+    QFETCH(QString, clock);
+    QFETCH(QByteArrayList, said);
+    Program program({"--headless", "--port", "/dev/vantro-no-such-board"}, Program::Alone, {},
+                    {{QStringLiteral("VANTRO_CLOCK_STATE"), clock}});
+    // Said before anything else, and the run goes on as ever.
+    const QList<QByteArray> lines = program.lines(QProcess::StandardError, int(said.size()) + 1);
+    QCOMPARE(lines.size(), said.size() + 1);
+    QCOMPARE(lines.mid(0, said.size()), said);
+    QVERIFY(lines.constLast().startsWith("Cannot open"));
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+}
+
+void TestHeadless::theWindowWithNoDisplaySaysSo_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("none named") << QString() << QByteArray("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    QTest::newRow("one that is not there") << ":65000" << QByteArray("the display :65000");
+}
+
+void TestHeadless::theWindowWithNoDisplaySaysSo()
+{
+    QFETCH(QString, display);
+    QFETCH(QByteArray, said);
+    // Qt's own choice of platform, X here.
+    Program program({}, Program::Alone, {},
+                    {{QStringLiteral("QT_QPA_PLATFORM"), QString()},
+                     {QStringLiteral("WAYLAND_DISPLAY"), QString()},
+                     {QStringLiteral("XDG_SESSION_TYPE"), QString()},
+                     {QStringLiteral("DISPLAY"), display}});
+    QVERIFY(program.endedWith(1));
+    const QByteArray err = program.process.readAllStandardError();
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.startsWith("vantro: cannot open ") && err.contains(said) && err.contains("--headless"),
+             err.constData());
+}
+
+void TestHeadless::whatTheBrokerNeverHadIsSaidAtTheEnd()
+{
+    LocalBroker away; // never started: nothing answers on its port
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--mqtt", away.url()});
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QCOMPARE(program.lines(QProcess::StandardOutput, 2).size(), 2);
+    board.write(Reply);
+    QCOMPARE(program.lines(QProcess::StandardOutput, 3).size(), 3);
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(program.lines(QProcess::StandardError, 1).constLast(),
+             QByteArray("2 readings were not delivered to the broker"));
+}
+
+void TestHeadless::undeliveredCountsWaitingAndDropped_data()
+{
+    QTest::addColumn<qint64>("readings");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("none") << qint64(0) << QString();
+    QTest::newRow("waiting") << qint64(3) << "3 readings were not delivered to the broker";
+    QTest::newRow("waiting and dropped")
+        << ReadingPublisher::QueueCapacity + 2 << "100002 readings were not delivered to the broker";
+}
+
+void TestHeadless::undeliveredCountsWaitingAndDropped()
+{
+    QFETCH(qint64, readings);
+    QFETCH(QString, said);
+    LocalBroker away;
+    QString error;
+    const std::optional<BrokerAddress> address = BrokerAddress::parse(away.url(), error);
+    QVERIFY2(address, qPrintable(error));
+    ReadingPublisher publisher(*address, QStringLiteral("lab3"), {});
+    for (qint64 i = 0; i < readings; ++i)
+        publisher.publishReading(Reading::fromRaw(i, 2000));
+    QCOMPARE(undeliveredSummary(publisher), said);
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)
