@@ -128,6 +128,23 @@ public:
         return contents;
     }
 
+    // The reader reads again, until the program has closed stdout.
+    QByteArray readStuckPipeToTheEnd()
+    {
+        QByteArray all;
+        ::fcntl(m_stuckReader, F_SETFL, O_NONBLOCK);
+        char buffer[4096];
+        [[maybe_unused]] const bool ended = QTest::qWaitFor(
+            [&] {
+                ssize_t got = 0;
+                while ((got = ::read(m_stuckReader, buffer, sizeof buffer)) > 0)
+                    all.append(buffer, got);
+                return got == 0;
+            },
+            10000);
+        return all;
+    }
+
     QProcess process;
 
 private:
@@ -175,12 +192,14 @@ private slots:
     void theWindowOpensThePortNamed();
     void publishesToTheBroker();
     void aReaderThatStopsHoldsUpNothing();
+    void theLastLinesWaitForASlowReader();
     void aFailingStdoutIsSaid_data();
     void aFailingStdoutIsSaid();
     void anUnsynchronisedClockIsSaid_data();
     void anUnsynchronisedClockIsSaid();
     void theWindowWithNoDisplaySaysSo_data();
     void theWindowWithNoDisplaySaysSo();
+    void theWindowPassesOnQtsMessages();
     void whatTheBrokerNeverHadIsSaidAtTheEnd();
     void undeliveredCountsWaitingAndDropped_data();
     void undeliveredCountsWaitingAndDropped();
@@ -405,6 +424,25 @@ void TestHeadless::aReaderThatStopsHoldsUpNothing()
              said.constData());
 }
 
+void TestHeadless::theLastLinesWaitForASlowReader()
+{
+    BoardOptions options;
+    options.intervalMs = 10;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> quiet(std::fopen("/dev/null", "w"), &std::fclose);
+    VirtualBoard board(options, quiet.get());
+    QString error;
+    QVERIFY2(board.start(error), qPrintable(error));
+    // Twice what the page holds: the run has all its readings while the reader is still away.
+    Program program({"--headless", "--port", board.portPath(), "--record", "--count", "200"},
+                    Program::StuckReader);
+    QTRY_COMPARE_WITH_TIMEOUT(program.recordedReadings(), 200, 30000);
+    QVERIFY(!program.finished(200));
+    const QByteArray read = program.readStuckPipeToTheEnd();
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(read.count('\n'), 1 + 200);
+    QVERIFY(!program.process.readAllStandardError().contains("stdout"));
+}
+
 void TestHeadless::aFailingStdoutIsSaid_data()
 {
     QTest::addColumn<QString>("format");
@@ -478,6 +516,19 @@ void TestHeadless::theWindowWithNoDisplaySaysSo()
     QCOMPARE(err.count('\n'), 1);
     QVERIFY2(err.startsWith("vantro: cannot open ") && err.contains(said) && err.contains("--headless"),
              err.constData());
+}
+
+void TestHeadless::theWindowPassesOnQtsMessages()
+{
+    // What Qt says while the window reaches the display is held, and passed on once it has.
+    Program program({"--port", "/dev/vantro-no-such-board"}, Program::Window, {},
+                    {{QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.qpa.plugin=true")}});
+    const QList<QByteArray> lines = program.lines(QProcess::StandardError, 1);
+    QVERIFY(!lines.isEmpty());
+    QVERIFY2(lines.first().startsWith("qt.qpa.plugin: ") && lines.first().contains("offscreen"),
+             lines.first().constData());
+    program.process.terminate();
+    QVERIFY(program.finished());
 }
 
 void TestHeadless::whatTheBrokerNeverHadIsSaidAtTheEnd()
