@@ -2,6 +2,8 @@
 
 #include <QtTest/QtTest>
 
+#include <sys/timex.h>
+
 // The clock's state as the kernel would give it, changed by the test between two checks.
 class TestClockWatch : public QObject
 {
@@ -11,6 +13,8 @@ private slots:
     void saysEachChangeOnce_data();
     void saysEachChangeOnce();
     void asksAtTheStartAndThenRarely();
+    void theKernelIsAsked_data();
+    void theKernelIsAsked();
 };
 
 Q_DECLARE_METATYPE(ClockState)
@@ -59,6 +63,35 @@ void TestClockWatch::asksAtTheStartAndThenRarely()
     QTest::qWait(300);
     QCOMPARE(asked, 1);
     QCOMPARE(ClockWatch::CheckIntervalMs, 60 * 1000);
+}
+
+void TestClockWatch::theKernelIsAsked_data()
+{
+    QTest::addColumn<QByteArray>("given");
+    QTest::newRow("the kernel's answer") << QByteArray();
+    QTest::newRow("stated as synchronised") << QByteArray("synchronised");
+    QTest::newRow("stated as not synchronised") << QByteArray("unsynchronised");
+}
+
+void TestClockWatch::theKernelIsAsked()
+{
+    QFETCH(QByteArray, given);
+    // The kernel's own flag for a clock that no time service has set.
+    timex kernel{};
+    QVERIFY(::adjtimex(&kernel) >= 0);
+    const ClockState fromKernel =
+        kernel.status & STA_UNSYNC ? ClockState::Unsynchronised : ClockState::Synchronised;
+    QCOMPARE(systemClockState(), fromKernel);
+
+    if (given.isNull())
+        qunsetenv("VANTRO_CLOCK_STATE");
+    else
+        qputenv("VANTRO_CLOCK_STATE", given);
+    const ClockState expected = given.isNull()            ? fromKernel
+                                : given == "synchronised" ? ClockState::Synchronised
+                                                          : ClockState::Unsynchronised;
+    QCOMPARE(ClockWatch::systemProbe()(), expected);
+    qunsetenv("VANTRO_CLOCK_STATE");
 }
 
 QTEST_GUILESS_MAIN(TestClockWatch)
