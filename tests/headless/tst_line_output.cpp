@@ -82,7 +82,6 @@ private slots:
     void theSharedDescriptionIsLeftAsItWas_data();
     void theSharedDescriptionIsLeftAsItWas();
     void aFileIsWrittenAtTheSharedOffset();
-    void abandonedLinesAreCounted();
 };
 
 void TestLineOutput::initTestCase()
@@ -227,23 +226,6 @@ void TestLineOutput::aFileIsWrittenAtTheSharedOffset()
     QFile written(QString::fromLocal8Bit(path));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), "before\n" + numbered(1) + "after\n");
-}
-
-void TestLineOutput::abandonedLinesAreCounted()
-{
-    Pipe pipe;
-    LineOutput output(pipe.writer(), 1000);
-    QSignalSpy dropping(&output, &LineOutput::droppingBegun);
-    const int fit = 4096 / 11;
-    for (int i = 1; i <= fit + 7; ++i)
-        QVERIFY(output.write(numbered(i)));
-    QCOMPARE(output.waitingLines(), 7);
-    output.abandon();
-    QCOMPARE(output.waitingLines(), 0);
-    QCOMPARE(output.droppedLines(), 7);
-    // Given up, not dropped for want of room: nothing was said.
-    QCOMPARE(dropping.size(), 0);
-    QCOMPARE(pipe.take(), numberedLines(1, fit));
 }
 
 QTEST_GUILESS_MAIN(TestLineOutput)
