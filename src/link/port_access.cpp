@@ -1,9 +1,12 @@
 #include "port_access.h"
 
+#include "link/port_lock.h"
+
 PortAccess::PortAccess(QObject *parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &PortAccess::onErrorOccurred);
     connect(&m_port, &QSerialPort::readyRead, this, &PortAccess::bytesArrived);
+    connect(&m_hangup, &PortHangupWatch::hungUp, this, &PortAccess::markLost);
 }
 
 PortAccess::~PortAccess()
@@ -17,11 +20,10 @@ bool PortAccess::open(const QString &name)
     closePort();
 
     m_openFailure.clear();
-    m_openError = QSerialPort::NoError;
+    m_permissionDenied = false;
     m_port.setPortName(name);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_openFailure = m_port.errorString();
-        m_openError = m_port.error();
+        keepOpenFailure();
         closePort();
         return false;
     }
@@ -32,13 +34,13 @@ bool PortAccess::open(const QString &name)
         m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
         m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
-        m_openFailure = m_port.errorString();
-        m_openError = m_port.error();
+        keepOpenFailure();
         // Never keep a port that we could not set up: our own hold would make every retry fail.
         closePort();
         return false;
     }
     m_port.clearError();
+    m_hangup.watch(m_port.handle());
     return true;
 }
 
@@ -54,8 +56,7 @@ QString PortAccess::openFailureReason() const
 
 bool PortAccess::isPermissionDenied() const
 {
-    // Qt reports a port locked by another program as a permission error too; only its text differs.
-    return m_openError == QSerialPort::PermissionError && !m_openFailure.contains(QLatin1String("lock"));
+    return m_permissionDenied;
 }
 
 bool PortAccess::read(uint8_t *buffer, int capacity, int &count)
@@ -99,11 +100,31 @@ qint64 PortAccess::bytesWaiting() const
     return isOpen() ? m_port.bytesAvailable() : 0;
 }
 
+void PortAccess::keepOpenFailure()
+{
+    m_openFailure = m_port.errorString();
+    if (m_port.error() != QSerialPort::PermissionError)
+        return;
+    // Qt says "Permission error" whenever it cannot make the port's lock file, whatever the system said.
+    const QString lockProblem = portLockProblem(m_port.portName());
+    if (!lockProblem.isEmpty())
+        m_openFailure = lockProblem;
+    // A port locked by another program is not a matter of permissions either; only Qt's text tells it apart.
+    m_permissionDenied = lockProblem.isEmpty() && !m_openFailure.contains(QLatin1String("lock"));
+}
+
 void PortAccess::onErrorOccurred(QSerialPort::SerialPortError error)
 {
-    const bool lost = error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
-                      error == QSerialPort::WriteError;
-    if (!lost || !isOpen())
+    // A failed write means the board cannot be reached whatever the cause; the hang-up watch sees a line that
+    // went away while idle, which some Qt releases never report as an error.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+        error == QSerialPort::WriteError)
+        markLost();
+}
+
+void PortAccess::markLost()
+{
+    if (!isOpen())
         return;
     // The error may come from inside a write or a flush in the middle of a pacer tick:
     // close once the current handler has returned, not from under it.
@@ -122,6 +143,8 @@ void PortAccess::closeLostPort()
 void PortAccess::closePort()
 {
     m_lossPending = false;
+    // Before the close: the system may hand the port's descriptor to whatever opens next.
+    m_hangup.stop();
     if (!m_port.isOpen())
         return;
     // Closing a dead device raises errors of its own; they are not a new loss.

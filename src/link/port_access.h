@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/port_hangup.h"
+
 #include <QtCore/QObject>
 #include <QtSerialPort/QSerialPort>
 
@@ -43,13 +45,16 @@ signals:
     void bytesArrived();
 
 private:
+    void keepOpenFailure();
     void onErrorOccurred(QSerialPort::SerialPortError error);
+    void markLost();
     void closeLostPort();
     void closePort();
 
     QSerialPort m_port;
+    PortHangupWatch m_hangup;
     QString m_openFailure;
-    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    bool m_permissionDenied = false;
     bool m_lossPending = false;
     bool m_closing = false;
 };
