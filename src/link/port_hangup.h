@@ -27,10 +27,6 @@ public:
     void watch(PortHandle handle);
     // Call before the port is closed: the system may give its handle to the next port opened.
     void stop();
-    bool isWatching() const;
-
-    // Asks the port at once, without waiting, whether the device behind `handle` is gone.
-    static bool isGone(PortHandle handle);
 
 signals:
     // The watched port hung up. Said once per watch.

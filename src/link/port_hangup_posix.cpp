@@ -2,9 +2,17 @@
 
 #include <QtCore/QSocketNotifier>
 
-#include <cerrno>
 #include <poll.h>
-#include <termios.h>
+
+namespace {
+// Asks the port at once, without waiting. A terminal whose device has gone (a board unplugged, the far
+// end of a pseudo-terminal closed) is hung up for good: it reports POLLHUP and POLLERR until it is closed.
+bool isGone(PortHandle handle)
+{
+    pollfd line{handle, POLLIN, 0};
+    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+} // namespace
 
 PortHangupWatch::PortHangupWatch(QObject *parent) : QObject(parent) {}
 
@@ -13,9 +21,9 @@ PortHangupWatch::~PortHangupWatch() = default;
 void PortHangupWatch::watch(PortHandle handle)
 {
     stop();
-    // Both of Qt's event dispatchers wake an exception notifier on POLLERR and POLLHUP, which a hung-up
-    // line reports for ever, and not for bytes waiting. The read notifier of the same descriptor stays
-    // QSerialPort's: a second one would replace it.
+    // Both of Qt's event dispatchers (glib's and its own) wake an exception notifier on POLLERR, which a
+    // hung-up terminal reports, and never for bytes waiting, so a busy line costs nothing more. The read
+    // notifier of the descriptor stays QSerialPort's: a second one would take its place.
     auto notifier = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Exception);
     connect(notifier.get(), &QSocketNotifier::activated, this, &PortHangupWatch::onSystemWake);
     m_handle = handle;
@@ -25,23 +33,6 @@ void PortHangupWatch::watch(PortHandle handle)
 void PortHangupWatch::stop()
 {
     m_wake.reset();
-}
-
-bool PortHangupWatch::isWatching() const
-{
-    return m_wake != nullptr;
-}
-
-bool PortHangupWatch::isGone(PortHandle handle)
-{
-    pollfd line{handle, POLLIN, 0};
-    if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-        return true;
-    // A terminal whose device has gone fails every request with EIO, the end of the line included.
-    termios settings{};
-    if (::tcgetattr(handle, &settings) == 0)
-        return false;
-    return errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF;
 }
 
 void PortHangupWatch::onSystemWake()

@@ -4,6 +4,7 @@
 #include <QtSerialPort/QSerialPort>
 #include <QtTest/QtTest>
 
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 namespace {
+const QByteArray Reply = QByteArray::fromHex("1605320021000000");
 const QByteArray TrickyBytes = QByteArray::fromHex("00030A0D11137F");
 
 void writeAll(PortAccess &port, const QByteArray &bytes)
@@ -72,6 +74,9 @@ private slots:
     void failedOpenOfBusyPortDoesNotHoldIt();
     void openingAnotherPortReleasesTheFirst();
     void closedPortFailsQuietly();
+    void aNameTooLongForItsLockFileIsSaid_data();
+    void aNameTooLongForItsLockFileIsSaid();
+    void deviceLossIsReportedOnceAndGoesIdle_data();
     void deviceLossIsReportedOnceAndGoesIdle();
     void deviceLossInsideAWrite();
     void aWriteErrorMeansTheBoardIsLost();
@@ -265,13 +270,78 @@ void TestPortAccess::closedPortFailsQuietly()
     QCOMPARE(board.readPending(), QByteArray());
 }
 
+void TestPortAccess::aNameTooLongForItsLockFileIsSaid_data()
+{
+    // Qt locks a port with a file named LCK.. and the port's name, each '/' as '_', which a file system
+    // takes up to NAME_MAX bytes long. "@N" stands for a link to a real board whose lock file name is N
+    // bytes.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("lock file name just long enough") << QStringLiteral("@%1").arg(NAME_MAX) << true;
+    QTest::newRow("lock file name one byte too long") << QStringLiteral("@%1").arg(NAME_MAX + 1) << false;
+    QTest::newRow("10 000 characters") << QString(10000, QLatin1Char('x')) << false;
+    QTest::newRow("under /dev") << "/dev/" + QString(NAME_MAX, QLatin1Char('x')) << false;
+}
+
+void TestPortAccess::aNameTooLongForItsLockFileIsSaid()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, opens);
+    BoardLine board;
+    QTemporaryDir scratch;
+    if (name.startsWith(QLatin1Char('@'))) {
+        const int lockNameBytes = name.mid(1).toInt();
+        const QString folder = scratch.path() + QLatin1Char('/');
+        name = folder + QString(lockNameBytes - int(qstrlen("LCK..")) - int(folder.size()), QLatin1Char('b'));
+        QVERIFY(QFile::link(board.portPath(), name));
+    }
+
+    PortAccess port;
+    QCOMPARE(port.open(name), opens);
+    if (opens)
+        return;
+    QVERIFY2(
+        port.openFailureReason().startsWith(QStringLiteral("The name is too long for the port's lock file")),
+        qPrintable(port.openFailureReason()));
+    // Not a matter of the user's groups: the hint to join dialout would mislead.
+    QVERIFY(!port.isPermissionDenied());
+}
+
+void TestPortAccess::deviceLossIsReportedOnceAndGoesIdle_data()
+{
+    // Replies that stream are read as they come, as the receive poll does.
+    QTest::addColumn<int>("replyEveryMs");
+    QTest::addColumn<bool>("replyWaiting");
+    QTest::newRow("idle") << 0 << false;
+    QTest::newRow("a reply waiting unread") << 0 << true;
+    QTest::newRow("replies streaming") << 10 << false;
+}
+
 void TestPortAccess::deviceLossIsReportedOnceAndGoesIdle()
 {
+    QFETCH(int, replyEveryMs);
+    QFETCH(bool, replyWaiting);
     auto board = std::make_unique<BoardLine>();
     PortAccess port;
     QVERIFY(port.open(board->portPath()));
     QSignalSpy lost(&port, &PortAccess::deviceLost);
+    if (replyWaiting) {
+        board->write(Reply);
+        QVERIFY(QTest::qWaitFor([&] { return port.bytesWaiting() == Reply.size(); }, 2000));
+    }
+    QTimer replies;
+    QByteArray taken;
+    connect(&replies, &QTimer::timeout, this, [&] { board->write(Reply); });
+    connect(&port, &PortAccess::bytesArrived, this, [&] {
+        if (replies.isActive())
+            taken += readWhenArrived(port, 1);
+    });
+    if (replyEveryMs > 0) {
+        replies.start(replyEveryMs);
+        QVERIFY(QTest::qWaitFor([&] { return taken.size() >= 4 * Reply.size(); }, 2000));
+    }
 
+    replies.stop();
     board->hangUp();
     QVERIFY(lost.wait(2000));
     QVERIFY(!port.isOpen());

@@ -21,6 +21,7 @@ constexpr int ReconnectWithinMs = LinkTimers::TimerPortaMs + 500;
 constexpr double IdleShareWhileAway = 0.10;
 
 const QByteArray StartFrameHead = QByteArray::fromHex("0B0647");
+const QByteArray Reply = QByteArray::fromHex("1605320021000000"); // 24.41 degrees
 
 // The program sends from the event loop, so the board reads without blocking it.
 bool startFrameArrives(BoardLine &board)
@@ -44,6 +45,8 @@ class TestUnplugReplug : public QObject
     Q_OBJECT
 
 private slots:
+    void lampTurnsRedWithinARetryPeriod_data();
+    void lampTurnsRedWithinARetryPeriod();
     void reconnectsEveryTimeAndHoldsNothing();
 
 private:
@@ -54,6 +57,36 @@ bool TestUnplugReplug::plugIn(std::unique_ptr<BoardLine> &board, const QString &
 {
     board = std::make_unique<BoardLine>();
     return QFile::link(board->portPath(), deviceName);
+}
+
+void TestUnplugReplug::lampTurnsRedWithinARetryPeriod_data()
+{
+    QTest::addColumn<int>("replyEveryMs");
+    QTest::newRow("unplugged while idle") << 0;
+    QTest::newRow("unplugged while replies stream") << 10;
+}
+
+void TestUnplugReplug::lampTurnsRedWithinARetryPeriod()
+{
+    QFETCH(int, replyEveryMs);
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    auto board = std::make_unique<BoardLine>();
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), board->portPath());
+    Form1 form;
+    form.show();
+    QTRY_COMPARE_WITH_TIMEOUT(lampColour(form), QColor(Qt::green), ReconnectWithinMs);
+    QVERIFY(startFrameArrives(*board));
+    QTimer replies;
+    connect(&replies, &QTimer::timeout, this, [&] { board->write(Reply); });
+    if (replyEveryMs > 0) {
+        replies.start(replyEveryMs);
+        QTRY_COMPARE(temperatureCaption(form), QStringLiteral("24.41"));
+    }
+
+    board->hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(lampColour(form), QColor(Qt::red), LinkTimers::TimerPortaMs);
+    QVERIFY(lampToolTip(form).startsWith(QStringLiteral("Lost the board")));
 }
 
 void TestUnplugReplug::reconnectsEveryTimeAndHoldsNothing()
