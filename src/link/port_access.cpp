@@ -107,10 +107,12 @@ void PortAccess::keepOpenFailure()
         return;
     // Qt says "Permission error" whenever it cannot make the port's lock file, whatever the system said.
     const QString lockProblem = portLockProblem(m_port.portName());
-    if (!lockProblem.isEmpty())
+    if (!lockProblem.isEmpty()) {
         m_openFailure = lockProblem;
+        return;
+    }
     // A port locked by another program is not a matter of permissions either; only Qt's text tells it apart.
-    m_permissionDenied = lockProblem.isEmpty() && !m_openFailure.contains(QLatin1String("lock"));
+    m_permissionDenied = !m_openFailure.contains(QLatin1String("lock"));
 }
 
 void PortAccess::onErrorOccurred(QSerialPort::SerialPortError error)
