@@ -74,6 +74,7 @@ private slots:
     void failedOpenOfBusyPortDoesNotHoldIt();
     void openingAnotherPortReleasesTheFirst();
     void closedPortFailsQuietly();
+    void aClosedPortLeavesNothingAwake();
     void aNameTooLongForItsLockFileIsSaid_data();
     void aNameTooLongForItsLockFileIsSaid();
     void deviceLossIsReportedOnceAndGoesIdle_data();
@@ -268,6 +269,21 @@ void TestPortAccess::closedPortFailsQuietly()
     QVERIFY(!port.writeByte(0x0B, written));
     QVERIFY(!port.read(buffer, PortAccess::ReadCapacity, n));
     QCOMPARE(board.readPending(), QByteArray());
+}
+
+void TestPortAccess::aClosedPortLeavesNothingAwake()
+{
+    BoardLine board;
+    PortAccess port;
+    QVERIFY(port.open(board.portPath()));
+    port.close();
+    // Nothing may go on watching the closed descriptor: the event loop would find it invalid on every pass.
+    const double cpuBefore = processCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(300);
+    const double busyShare = (processCpuMs() - cpuBefore) / double(wall.elapsed());
+    QVERIFY2(busyShare < 0.1, qPrintable(QString::number(busyShare)));
 }
 
 void TestPortAccess::aNameTooLongForItsLockFileIsSaid_data()
