@@ -39,7 +39,8 @@ public:
     qint64 bytesWaiting() const;
 
 signals:
-    // The open port stopped working (board unplugged). Emitted once, after the port is closed.
+    // The open port stopped working (board unplugged): the system says the line hung up, or a read or a
+    // write failed. Emitted once, after the port is closed.
     void deviceLost();
     // New bytes have come in from the board and wait to be read.
     void bytesArrived();

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 namespace {
-// Qt locks a port with a file named LCK.. and the port's name, each '/' written as '_', in the first of
-// these folders that it may write.
+// Qt locks a port with a file named LCK.. and the port's name, each '/' written as '_', in /var/lock or,
+// where it may not write there, in one of a few others such as /tmp.
 constexpr const char *LockFolders[] = {"/var/lock", "/run/lock", "/tmp"};
 const QString LockPrefix = QStringLiteral("LCK..");
 
