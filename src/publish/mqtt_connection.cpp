@@ -169,10 +169,7 @@ void MqttConnection::onConnect(mosquitto *, void *self, int code)
     if (connection->m_settled)
         return;
     if (code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION && connection->m_mqtt5) {
-        // A broker that speaks only MQTT 3.1.1 says so; it is asked again at once, in its own version.
-        connection->m_mqtt5 = false;
-        --connection->m_nextAddress;
-        connection->addressFailed(QString());
+        connection->speakMqtt311();
         return;
     }
     if (code != 0) {
@@ -230,6 +227,12 @@ void MqttConnection::sessionFailed(int code, int errorNumber)
         ended(MqttReasons::failure(*m_library, code, errorNumber));
         return;
     }
+    // A broker that speaks only MQTT 3.1.1 answers in 3.1.1's form, which some releases of the library
+    // take for a malformed packet rather than for the refusal it is.
+    if (m_mqtt5 && (code == MOSQ_ERR_MALFORMED_PACKET || code == MOSQ_ERR_PROTOCOL)) {
+        speakMqtt311();
+        return;
+    }
     // A certificate the broker cannot be trusted with is the same on every address.
     const QString tlsFailure = m_tls ? m_tls->failure() : QString();
     if (!tlsFailure.isEmpty())
@@ -238,6 +241,14 @@ void MqttConnection::sessionFailed(int code, int errorNumber)
         refused(UntrustedReason);
     else
         addressFailed(MqttReasons::failure(*m_library, code, errorNumber));
+}
+
+void MqttConnection::speakMqtt311()
+{
+    // Asked again at once, on the same address, in the broker's own version, and so from now on.
+    m_mqtt5 = false;
+    --m_nextAddress;
+    addressFailed(QString());
 }
 
 void MqttConnection::addressFailed(const QString &reason)

@@ -71,6 +71,7 @@ private:
     void connectTo(const QByteArray &address);
     void attemptTimedOut();
     void sessionFailed(int code, int errorNumber);
+    void speakMqtt311();
     void addressFailed(const QString &reason);
     void ended(const QString &reason);
     void refused(const QString &reason);
