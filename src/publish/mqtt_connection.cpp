@@ -17,7 +17,7 @@ namespace {
 // What a failed handshake most often means, where neither OpenSSL nor the broker said more.
 const QString UntrustedReason =
     QStringLiteral("the TLS handshake failed (is the broker's certificate trusted?)");
-// The least share of a round an address is given, however many came before it.
+// The least share of a round an address is given, however long those before it took.
 constexpr qint64 LeastShareMs = 100;
 } // namespace
 
@@ -86,6 +86,14 @@ int MqttConnection::refusalDelayMs(int refusals)
     return std::min(RetryMs << std::min(refusals - 1, 5), LongestRetryMs);
 }
 
+int MqttConnection::addressShareMs(qint64 roundElapsedMs, int addressesLeft)
+{
+    // An equal share of what is left of the round, so that an address that never answers cannot keep the
+    // others from being tried, nor leave them too little time to answer from afar.
+    const qint64 left = std::max<qint64>(RetryMs - roundElapsedMs, 0);
+    return int(std::max(left / std::max(addressesLeft, 1), LeastShareMs));
+}
+
 void MqttConnection::attempt()
 {
     if (!m_setupFailure.isEmpty()) {
@@ -119,12 +127,8 @@ void MqttConnection::tryNextAddress()
         ended(m_lastFailure);
         return;
     }
-    // Each address has an equal share of what is left of the round, so that one that never answers
-    // cannot keep the others from being tried.
-    const qint64 left = m_addresses.size() - m_nextAddress;
-    const qint64 budget = std::max<qint64>(RetryMs - m_roundClock.elapsed(), 0);
     m_attemptClock.start();
-    m_attemptTimer.start(int(std::max(budget / left, LeastShareMs)));
+    m_attemptTimer.start(addressShareMs(m_roundClock.elapsed(), int(m_addresses.size()) - m_nextAddress));
     connectTo(m_addresses.at(m_nextAddress++).toUtf8());
 }
 
@@ -227,18 +231,16 @@ void MqttConnection::sessionFailed(int code, int errorNumber)
         ended(MqttReasons::failure(*m_library, code, errorNumber));
         return;
     }
-    // A broker that speaks only MQTT 3.1.1 answers in 3.1.1's form, which some releases of the library
-    // take for a malformed packet rather than for the refusal it is.
-    if (m_mqtt5 && (code == MOSQ_ERR_MALFORMED_PACKET || code == MOSQ_ERR_PROTOCOL)) {
-        speakMqtt311();
-        return;
-    }
     // A certificate the broker cannot be trusted with is the same on every address.
     const QString tlsFailure = m_tls ? m_tls->failure() : QString();
     if (!tlsFailure.isEmpty())
         refused(tlsFailure);
     else if (code == MOSQ_ERR_TLS)
         refused(UntrustedReason);
+    // A broker that speaks only MQTT 3.1.1 answers in 3.1.1's form, which some releases of the library
+    // take for a malformed packet rather than for the refusal it is.
+    else if (m_mqtt5 && (code == MOSQ_ERR_MALFORMED_PACKET || code == MOSQ_ERR_PROTOCOL))
+        speakMqtt311();
     else
         addressFailed(MqttReasons::failure(*m_library, code, errorNumber));
 }

@@ -51,6 +51,8 @@ public:
 
     // The wait before the next attempt after `refusals` refusals in a row: 2 s, doubling, up to 30 s.
     static int refusalDelayMs(int refusals);
+    // How long the next address of a round is given to answer, once the round has taken `roundElapsedMs`.
+    static int addressShareMs(qint64 roundElapsedMs, int addressesLeft);
 
 signals:
     void connected();

@@ -41,8 +41,6 @@ LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &user
     } else {
         const QString passwords = privateFile(QStringLiteral("passwords"), users);
         QProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-U"), passwords});
-        // It writes the hashed file afresh, with the usual permissions.
-        QFile::setPermissions(passwords, QFile::ReadOwner | QFile::WriteOwner);
         config << QStringLiteral("allow_anonymous false") << QStringLiteral("password_file ") + passwords;
     }
     if (!acl.isEmpty())
