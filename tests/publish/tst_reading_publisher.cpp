@@ -143,6 +143,7 @@ private slots:
     void refusedConnectionIsSaidOnceAndRetriedSlowly_data();
     void refusedConnectionIsSaidOnceAndRetriedSlowly();
     void untrustedCertificateIsSaidOnce();
+    void brokerWithoutTlsIsATlsFailure();
     void brokerByName_data();
     void brokerByName();
     void brokerReachedThroughAnyOfItsAddresses_data();
@@ -151,6 +152,7 @@ private slots:
     void eachAddressHasAShareOfTheRound_data();
     void eachAddressHasAShareOfTheRound();
     void brokerThatNeverAnswersIsSaidSo();
+    void brokerSlowToAnswerIsWaitedFor();
     void tlsChecksTheNameGiven_data();
     void tlsChecksTheNameGiven();
     void tlsOffersTheNameGiven_data();
@@ -326,6 +328,18 @@ void TstReadingPublisher::untrustedCertificateIsSaidOnce()
     QCOMPARE(said.size(), 1);
 }
 
+void TstReadingPublisher::brokerWithoutTlsIsATlsFailure()
+{
+    // mqtts:// to a broker that speaks plain MQTT: OpenSSL releases word it differently; it means the same.
+    LocalBroker broker;
+    QVERIFY(broker.start());
+    auto publisher = publisherAt(broker.url().replace("mqtt://", "mqtts://"));
+    publisher->start();
+    QTRY_VERIFY(!publisher->state().isEmpty());
+    QVERIFY2(publisher->state().contains(QLatin1String("refused the connection: the TLS handshake failed")),
+             qPrintable(publisher->state()));
+}
+
 void TstReadingPublisher::brokerByName_data()
 {
     QTest::addColumn<QString>("host");
@@ -424,6 +438,24 @@ void TstReadingPublisher::brokerThatNeverAnswersIsSaidSo()
         QStringLiteral("Cannot reach the broker at 127.0.0.1:%1: the broker did not answer; trying every 2 "
                        "seconds")
             .arg(silent.port()));
+}
+
+void TstReadingPublisher::brokerSlowToAnswerIsWaitedFor()
+{
+    // The broker's address answers at once, and the broker itself only after longer than a round.
+    LocalBroker broker;
+    QVERIFY(broker.start());
+    BrokerProxy proxy(broker);
+    proxy.hold();
+    auto publisher = publisherAt(proxy.url());
+    QSignalSpy said(publisher.get(), &ReadingPublisher::said);
+    publisher->start();
+    QTRY_VERIFY(!proxy.held().isEmpty());
+    QVERIFY(!said.wait(MqttConnection::RetryMs + 1000));
+    proxy.release();
+    QTRY_VERIFY(!said.isEmpty());
+    QVERIFY2(said.first().first().toString().startsWith(QLatin1String("Publishing")),
+             qPrintable(said.first().first().toString()));
 }
 
 void TstReadingPublisher::tlsChecksTheNameGiven_data()

@@ -219,6 +219,15 @@ void BrokerProxy::hold()
     m_holding = true;
 }
 
+void BrokerProxy::release()
+{
+    m_holding = false;
+    for (const std::unique_ptr<Relay> &relay : m_relays) {
+        relay->broker->write(relay->held);
+        relay->held.clear();
+    }
+}
+
 void BrokerProxy::cut()
 {
     for (const std::unique_ptr<Relay> &relay : m_relays) {
@@ -230,7 +239,6 @@ void BrokerProxy::cut()
         relay->broker->deleteLater();
     }
     m_relays.clear();
-    m_held.clear();
     m_holding = false;
 }
 
@@ -241,7 +249,10 @@ void BrokerProxy::refuseConnections()
 
 QByteArray BrokerProxy::held() const
 {
-    return m_held;
+    QByteArray held;
+    for (const std::unique_ptr<Relay> &relay : m_relays)
+        held += relay->held;
+    return held;
 }
 
 QList<int> BrokerProxy::protocolLevels() const
@@ -289,7 +300,7 @@ void BrokerProxy::fromClient(Relay &relay)
         }
     }
     if (m_holding)
-        m_held += data;
+        relay.held += data;
     else
         relay.broker->write(data);
 }

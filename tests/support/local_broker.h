@@ -81,6 +81,8 @@ public:
     QString url() const;
     // From now on what clients send waits here instead of going to the broker.
     void hold();
+    // Lets what was held go on to the broker, and all that follows.
+    void release();
     // Drops every connection on both sides, with whatever was held.
     void cut();
     // Takes no more connections: they are refused.
@@ -95,6 +97,7 @@ private:
         QTcpSocket *client = nullptr;
         QTcpSocket *broker = nullptr;
         QByteArray head; // the start of the client's CONNECT, until its protocol level has come
+        QByteArray held;
         bool levelSeen = false;
     };
     void relay();
@@ -104,7 +107,6 @@ private:
     bool m_mqtt311Only;
     QTcpServer m_server;
     std::vector<std::unique_ptr<Relay>> m_relays;
-    QByteArray m_held;
     bool m_holding = false;
     QList<int> m_levels;
 };
