@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config ccache
-    qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev
+    qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev libssl-dev
     # the MQTT tests run a real broker and subscribe with its clients
     mosquitto mosquitto-clients openssl
     # the alert test's private session bus

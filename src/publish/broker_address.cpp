@@ -4,7 +4,9 @@
 
 QString BrokerAddress::display() const
 {
-    return QStringLiteral("%1:%2").arg(host).arg(port);
+    // Not through arg(): an IPv6 zone such as %2 would be taken for a place to fill.
+    const QString shown = host.contains(u':') ? u'[' + host + u']' : host;
+    return shown + u':' + QString::number(port);
 }
 
 std::optional<BrokerAddress> BrokerAddress::parse(const QString &url, QString &error)

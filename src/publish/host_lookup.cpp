@@ -10,7 +10,28 @@ struct PendingLookup
     gaicb request{};
 };
 
-HostLookup::HostLookup(QObject *parent) : QObject(parent)
+namespace {
+QStringList numericAddresses(const addrinfo *results)
+{
+    QStringList addresses;
+    for (const addrinfo *result = results; result; result = result->ai_next) {
+        char address[NI_MAXHOST] = {};
+        if (getnameinfo(result->ai_addr, result->ai_addrlen, address, sizeof address, nullptr, 0,
+                        NI_NUMERICHOST) != 0)
+            continue;
+        const QString text = QString::fromLatin1(address);
+        if (!addresses.contains(text))
+            addresses << text;
+    }
+    return addresses;
+}
+} // namespace
+
+AddressLookup::AddressLookup(QObject *parent) : QObject(parent) {}
+
+AddressLookup::~AddressLookup() = default;
+
+HostLookup::HostLookup(QObject *parent) : AddressLookup(parent)
 {
     m_poll.setInterval(PollMs);
     connect(&m_poll, &QTimer::timeout, this, &HostLookup::poll);
@@ -50,16 +71,13 @@ void HostLookup::poll()
         return;
     m_poll.stop();
     addrinfo *results = m_pending->request.ar_result;
-    char address[NI_MAXHOST] = {};
-    const bool named = code == 0 && results &&
-                       getnameinfo(results->ai_addr, results->ai_addrlen, address, sizeof address, nullptr, 0,
-                                   NI_NUMERICHOST) == 0;
+    const QStringList addresses = code == 0 ? numericAddresses(results) : QStringList();
     if (results)
         freeaddrinfo(results);
     delete m_pending;
     m_pending = nullptr;
-    if (named)
-        emit found(QString::fromLatin1(address));
+    if (!addresses.isEmpty())
+        emit found(addresses);
     else
         emit failed(QString::fromLocal8Bit(gai_strerror(code == 0 ? EAI_NONAME : code)));
 }

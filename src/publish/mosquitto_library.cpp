@@ -21,6 +21,7 @@ const MosquittoLibrary *MosquittoLibrary::load(QString &error)
         return QStringLiteral("%1 has no %2").arg(QLatin1String(LibraryFile), QLatin1String(#name));
         VANTRO_MOSQUITTO_FUNCTIONS(VANTRO_MOSQUITTO_RESOLVE)
 #undef VANTRO_MOSQUITTO_RESOLVE
+        library.handle = handle;
         library.mosquitto_lib_init();
         return QString();
     }();

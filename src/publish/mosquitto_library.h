@@ -12,11 +12,12 @@
     X(mosquitto_destroy)                                                                                     \
     X(mosquitto_connect_callback_set)                                                                        \
     X(mosquitto_disconnect_callback_set)                                                                     \
-    X(mosquitto_publish_callback_set)                                                                        \
+    X(mosquitto_publish_v5_callback_set)                                                                     \
     X(mosquitto_max_inflight_messages_set)                                                                   \
     X(mosquitto_will_set)                                                                                    \
     X(mosquitto_username_pw_set)                                                                             \
     X(mosquitto_int_option)                                                                                  \
+    X(mosquitto_void_option)                                                                                 \
     X(mosquitto_connect_async)                                                                               \
     X(mosquitto_disconnect)                                                                                  \
     X(mosquitto_publish)                                                                                     \
@@ -26,13 +27,15 @@
     X(mosquitto_loop_write)                                                                                  \
     X(mosquitto_loop_misc)                                                                                   \
     X(mosquitto_strerror)                                                                                    \
-    X(mosquitto_connack_string)
+    X(mosquitto_reason_string)
 
 struct MosquittoLibrary
 {
 #define VANTRO_MOSQUITTO_POINTER(name) decltype(&::name) name = nullptr;
     VANTRO_MOSQUITTO_FUNCTIONS(VANTRO_MOSQUITTO_POINTER)
 #undef VANTRO_MOSQUITTO_POINTER
+    // The library as loaded, through which the OpenSSL it was built with is reached too.
+    void *handle = nullptr;
 
     // The library, loaded once; null and the reason in `error` when it cannot be.
     static const MosquittoLibrary *load(QString &error);

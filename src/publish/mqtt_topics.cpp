@@ -3,6 +3,7 @@
 #include "protocol/temperature_text.h"
 #include "record/reading_csv.h"
 
+#include <QtCore/QCryptographicHash>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -30,14 +31,26 @@ QString MqttTopics::cleanId(const QString &id)
     return clean;
 }
 
-QString MqttTopics::defaultId(const QString &hostName, const QString &portName)
+QString MqttTopics::defaultId(const QString &hostName, const QString &portName, const QString &serialNumber)
 {
+    if (!serialNumber.trimmed().isEmpty())
+        return cleanId(serialNumber.trimmed());
     return cleanId(hostName + u'-' + portName.section(u'/', -1));
 }
 
 bool MqttTopics::isUsableId(const QString &id)
 {
     return !id.isEmpty() && cleanId(id) == id.toLower();
+}
+
+QString MqttTopics::clientId(const QString &id, const QByteArray &machineId)
+{
+    const QString prefix = QStringLiteral("vantro-") + id;
+    if (machineId.isEmpty())
+        return prefix;
+    // A hash, not the machine's id itself, which is not to be shown to others.
+    const QByteArray hash = QCryptographicHash::hash("vantro:" + machineId, QCryptographicHash::Sha256);
+    return prefix + u'-' + QString::fromLatin1(hash.toHex().left(8));
 }
 
 QByteArray MqttTopics::temperature(const QString &id)

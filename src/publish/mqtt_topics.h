@@ -8,12 +8,17 @@
 // What a board's readings look like on the broker: the topics under vantro/<id>/ and their payloads,
 // and the Home Assistant discovery message that makes the board a temperature sensor there.
 namespace MqttTopics {
-// host-port, lower-cased, every character other than a-z, 0-9, "_" and "-" replaced by "_": lab3-ttyacm0.
-QString defaultId(const QString &hostName, const QString &portName);
+// The board's USB serial number where its port has one, which follows the board from machine to machine and
+// tells two boards apart on machines of the same name; else host-port: lab3-ttyacm0. Lower-cased, every
+// character other than a-z, 0-9, "_" and "-" replaced by "_".
+QString defaultId(const QString &hostName, const QString &portName, const QString &serialNumber = {});
 // The same rule for an id given in the settings, so that it cannot reach into other topics.
 QString cleanId(const QString &id);
 // Whether an id given on the command line can be used as it stands.
 bool isUsableId(const QString &id);
+// The MQTT client id of the board's session: vantro-<id>-<8 hex digits>, the digits from the machine's id,
+// so that the same board id on two machines does not make two sessions that take each other's place.
+QString clientId(const QString &id, const QByteArray &machineId);
 
 QByteArray temperature(const QString &id);
 QByteArray reading(const QString &id);

@@ -3,6 +3,7 @@
 #include "publish/mqtt_settings.h"
 #include "publish/mqtt_topics.h"
 
+#include <QtCore/QFileInfo>
 #include <QtCore/QSysInfo>
 
 std::unique_ptr<ReadingPublisher> setUpPublisher(const QString &urlOption, const QString &idOption,
@@ -16,6 +17,20 @@ std::unique_ptr<ReadingPublisher> setUpPublisher(const QString &urlOption, const
         return nullptr;
     QString id = idOption.isEmpty() ? MqttTopics::cleanId(MqttSettings::id()) : idOption;
     if (id.isEmpty())
-        id = MqttTopics::defaultId(QSysInfo::machineHostName(), portName);
+        id = MqttTopics::defaultId(QSysInfo::machineHostName(), portName,
+                                   serialNumberOf(PortCatalog::present(), portName));
     return std::make_unique<ReadingPublisher>(*address, id, qgetenv("VANTRO_MQTT_PASSWORD"));
+}
+
+QString serialNumberOf(const QList<PresentPort> &present, const QString &portName)
+{
+    const QString device = QFileInfo(portName).canonicalFilePath();
+    for (const PresentPort &port : present) {
+        const bool named = port.name == portName || port.location == portName ||
+                           (!port.byId.isEmpty() && port.byId == portName) ||
+                           (!device.isEmpty() && port.location == device);
+        if (named)
+            return port.serialNumber;
+    }
+    return QString();
 }

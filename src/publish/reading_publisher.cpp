@@ -2,20 +2,29 @@
 
 #include "publish/mqtt_topics.h"
 
+#include <QtCore/QSysInfo>
+
 namespace {
 // Enough to keep a local broker's acknowledgements flowing; the rest waits here, in order.
 constexpr std::size_t SessionWindow = 64;
 
+// Two machines with the same host name and port name, and so the same default board id, must not take each
+// other's session away at the broker.
 QString clientIdFor(const QString &id)
 {
-    return QStringLiteral("vantro-") + id;
+    QByteArray machine = QSysInfo::machineUniqueId();
+    if (machine.isEmpty())
+        machine = QSysInfo::bootUniqueId();
+    return MqttTopics::clientId(id, machine);
 }
 } // namespace
 
 ReadingPublisher::ReadingPublisher(const BrokerAddress &address, const QString &id,
-                                   const QByteArray &password, QObject *parent)
-    : QObject(parent), m_id(id),
-      m_connection(address, clientIdFor(id), password, MqttTopics::availability(id), MqttTopics::Offline)
+                                   const QByteArray &password, std::unique_ptr<AddressLookup> lookup,
+                                   QObject *parent)
+    : QObject(parent), m_id(id), m_broker(address.display()),
+      m_connection(address, clientIdFor(id), password, MqttTopics::availability(id), MqttTopics::Offline,
+                   std::move(lookup))
 {
     connect(&m_connection, &MqttConnection::connected, this, &ReadingPublisher::onConnected);
     connect(&m_connection, &MqttConnection::disconnected, this, &ReadingPublisher::onDisconnected);
@@ -52,14 +61,16 @@ void ReadingPublisher::publishReading(const Reading &reading)
         }
         m_waitingReadings -= dropped;
         m_dropped += dropped;
+        m_droppedUnsaid = m_droppedUnsaid || dropped;
         if (!m_dropping) {
             m_dropping = true;
             emit said(QStringLiteral("The broker has been away for %1 readings: dropping the oldest")
                           .arg(QueueCapacity));
         }
     }
-    m_waiting.push_back({reading, Kind::Temperature});
-    m_waiting.push_back({reading, Kind::ReadingJson});
+    const qint64 serial = m_nextSerial++;
+    m_waiting.push_back({reading, Kind::Temperature, 0, serial});
+    m_waiting.push_back({reading, Kind::ReadingJson, 0, serial});
     ++m_waitingReadings;
     send();
 }
@@ -112,6 +123,8 @@ QString ReadingPublisher::state() const
     QString state = m_connection.state();
     if (m_dropped > 0)
         state += QStringLiteral("\n%1 readings dropped while the broker was away").arg(m_dropped);
+    if (m_refused > 0)
+        state += QStringLiteral("\n%1 readings refused by the broker").arg(m_refused);
     return state;
 }
 
@@ -122,7 +135,12 @@ qint64 ReadingPublisher::waitingReadings() const
 
 qint64 ReadingPublisher::droppedReadings() const
 {
-    return m_dropped;
+    return m_dropped + m_refused;
+}
+
+qint64 ReadingPublisher::refusedReadings() const
+{
+    return m_refused;
 }
 
 void ReadingPublisher::send()
@@ -130,20 +148,19 @@ void ReadingPublisher::send()
     while (m_connection.isConnected() && !m_waiting.empty() && m_inFlight.size() < SessionWindow) {
         Outgoing message = m_waiting.front();
         const Reading &r = message.reading;
+        const QByteArray topic = topicOf(message.kind);
         switch (message.kind) {
         case Kind::Temperature:
-            message.messageId =
-                m_connection.publish(MqttTopics::temperature(m_id), MqttTopics::temperaturePayload(r), true);
+            message.messageId = m_connection.publish(topic, MqttTopics::temperaturePayload(r), true);
             break;
         case Kind::ReadingJson:
-            message.messageId =
-                m_connection.publish(MqttTopics::reading(m_id), MqttTopics::readingPayload(r), false);
+            message.messageId = m_connection.publish(topic, MqttTopics::readingPayload(r), false);
             break;
         case Kind::AlertHigh:
         case Kind::AlertLow:
             message.messageId = m_connection.publish(
-                MqttTopics::alert(m_id),
-                MqttTopics::alertPayload(r, message.kind == Kind::AlertHigh, message.threshold), false);
+                topic, MqttTopics::alertPayload(r, message.kind == Kind::AlertHigh, message.threshold),
+                false);
             break;
         }
         if (message.messageId < 0)
@@ -155,10 +172,10 @@ void ReadingPublisher::send()
 
 void ReadingPublisher::onConnected()
 {
-    m_connection.publish(MqttTopics::discovery(m_id), MqttTopics::discoveryPayload(m_id), true);
+    publishControl(MqttTopics::discovery(m_id), MqttTopics::discoveryPayload(m_id));
     publishAvailability();
-    if (m_dropped > 0 && m_dropping) {
-        m_dropping = false;
+    if (m_droppedUnsaid) {
+        m_droppedUnsaid = false;
         emit said(QStringLiteral("%1 readings were dropped while the broker was away").arg(m_dropped));
     }
     send();
@@ -169,29 +186,89 @@ void ReadingPublisher::onDisconnected()
     // Whatever the broker had not acknowledged goes again, first, in its order.
     m_waiting.insert(m_waiting.begin(), m_inFlight.begin(), m_inFlight.end());
     m_inFlight.clear();
+    m_controlInFlight.clear(); // a new session numbers its messages afresh
     finishWhenDelivered();
 }
 
-void ReadingPublisher::onDelivered(int messageId)
+void ReadingPublisher::onDelivered(int messageId, const QString &refusal)
 {
-    if (messageId == m_goodbyeId) {
-        m_goodbyeId = -1;
+    if (const auto control = m_controlInFlight.constFind(messageId); control != m_controlInFlight.cend()) {
+        sayRefusal(*control, refusal);
+        m_controlInFlight.erase(control);
+        if (messageId == m_goodbyeId)
+            m_goodbyeId = -1;
         finishWhenDelivered();
         return;
     }
     const auto at = std::find_if(m_inFlight.begin(), m_inFlight.end(),
                                  [messageId](const Outgoing &m) { return m.messageId == messageId; });
     if (at == m_inFlight.end())
-        return; // the discovery or availability message
-    if (at->kind == Kind::ReadingJson)
-        --m_waitingReadings;
+        return;
+    const Outgoing message = *at;
     m_inFlight.erase(at);
+    sayRefusal(topicOf(message.kind), refusal);
+    if (message.kind == Kind::Temperature && !refusal.isEmpty())
+        readingRefused(message.serial);
+    if (message.kind == Kind::ReadingJson) {
+        --m_waitingReadings;
+        m_refused += !refusal.isEmpty() || message.refused;
+        if (m_waitingReadings == 0)
+            m_dropping = false; // the backlog has gone out: another overflow is said again
+    }
     send();
     finishWhenDelivered();
 }
 
+void ReadingPublisher::readingRefused(qint64 serial)
+{
+    // Its JSON line follows the temperature; the broker acknowledges in order, so it has not been yet.
+    for (std::deque<Outgoing> *queue : {&m_inFlight, &m_waiting}) {
+        for (Outgoing &message : *queue) {
+            if (message.serial == serial && message.kind == Kind::ReadingJson) {
+                message.refused = true;
+                return;
+            }
+        }
+    }
+}
+
+void ReadingPublisher::sayRefusal(const QByteArray &topic, const QString &refusal)
+{
+    if (refusal.isEmpty()) {
+        m_refusedTopics.remove(topic);
+        return;
+    }
+    if (m_refusedTopics.contains(topic))
+        return;
+    m_refusedTopics.insert(topic);
+    emit said(QStringLiteral("The broker at %1 refuses what is published on %2: %3")
+                  .arg(m_broker, QString::fromUtf8(topic), refusal));
+}
+
+QByteArray ReadingPublisher::topicOf(Kind kind) const
+{
+    switch (kind) {
+    case Kind::Temperature:
+        return MqttTopics::temperature(m_id);
+    case Kind::ReadingJson:
+        return MqttTopics::reading(m_id);
+    case Kind::AlertHigh:
+    case Kind::AlertLow:
+        break;
+    }
+    return MqttTopics::alert(m_id);
+}
+
 int ReadingPublisher::publishAvailability()
 {
-    return m_connection.publish(MqttTopics::availability(m_id),
-                                m_portOpen ? MqttTopics::Online : MqttTopics::Offline, true);
+    return publishControl(MqttTopics::availability(m_id),
+                          m_portOpen ? MqttTopics::Online : MqttTopics::Offline);
+}
+
+int ReadingPublisher::publishControl(const QByteArray &topic, const QByteArray &payload)
+{
+    const int id = m_connection.publish(topic, payload, true);
+    if (id >= 0)
+        m_controlInFlight.insert(id, topic);
+    return id;
 }

@@ -4,14 +4,19 @@
 #include "protocol/reading.h"
 #include "publish/mqtt_connection.h"
 
+#include <QtCore/QHash>
 #include <QtCore/QObject>
+#include <QtCore/QSet>
 #include <QtCore/QTimer>
 
 #include <deque>
+#include <memory>
 
 // Puts a board's readings on an MQTT broker under vantro/<id>/, says whether the port is open, and
 // announces the board to Home Assistant. Readings taken while the broker is away wait in memory, in
-// order, and go out once it is back; past QueueCapacity the oldest are dropped and counted.
+// order, and go out once it is back; past QueueCapacity the oldest are dropped and counted. Messages the
+// broker refuses (its access list, say) are said once for each topic, and their readings counted as not
+// delivered.
 class ReadingPublisher final : public QObject
 {
     Q_OBJECT
@@ -21,8 +26,9 @@ public:
     static constexpr qint64 QueueCapacity = 100000; // readings
     static constexpr int FinishWaitMs = 1000;
 
+    // Without a `lookup`, the system's resolver finds the broker's addresses.
     ReadingPublisher(const BrokerAddress &address, const QString &id, const QByteArray &password,
-                     QObject *parent = nullptr);
+                     std::unique_ptr<AddressLookup> lookup = {}, QObject *parent = nullptr);
     ~ReadingPublisher() override;
 
     void start();
@@ -34,15 +40,19 @@ public:
     void finish();
 
     QString id() const;
-    // The broker's state and what was dropped, for the lamp's tooltip.
+    // The broker's state and what it never had, for the lamp's tooltip.
     QString state() const;
     // Readings taken and not yet delivered.
     qint64 waitingReadings() const;
-    // Readings dropped, oldest first, while the broker was away too long.
+    // Readings that will never reach the broker: dropped, oldest first, while it was away too long, and
+    // those it refused.
     qint64 droppedReadings() const;
+    // Of those, the readings the broker refused.
+    qint64 refusedReadings() const;
 
 signals:
-    // A change worth a line in the log: the broker's state, dropping begun, what was dropped.
+    // A change worth a line in the log: the broker's state, dropping begun, what was dropped, what the broker
+    // refuses.
     void said(const QString &line);
     void finished();
 
@@ -59,23 +69,35 @@ private:
         Reading reading;
         Kind kind = Kind::ReadingJson;
         int32_t threshold = 0;
+        qint64 serial = 0; // the reading's number, shared by its two messages
         int messageId = -1;
+        bool refused = false; // the reading's temperature was refused
     };
 
     void send();
     void onConnected();
     void onDisconnected();
-    void onDelivered(int messageId);
+    void onDelivered(int messageId, const QString &refusal);
+    void readingRefused(qint64 serial);
+    void sayRefusal(const QByteArray &topic, const QString &refusal);
+    QByteArray topicOf(Kind kind) const;
     int publishAvailability();
+    int publishControl(const QByteArray &topic, const QByteArray &payload);
     void finishWhenDelivered();
 
     QString m_id;
+    QString m_broker; // host:port, as said to the user
     MqttConnection m_connection;
     std::deque<Outgoing> m_waiting;
     std::deque<Outgoing> m_inFlight; // handed to the session, oldest first, until the broker has them
+    QHash<int, QByteArray> m_controlInFlight; // discovery and availability messages, by id, with their topic
+    qint64 m_nextSerial = 0;
     qint64 m_waitingReadings = 0;
     qint64 m_dropped = 0;
-    bool m_dropping = false;
+    qint64 m_refused = 0;
+    bool m_dropping = false;          // from the first reading dropped until the backlog has gone out
+    bool m_droppedUnsaid = false;     // dropped since the broker was last back
+    QSet<QByteArray> m_refusedTopics; // said refused, until the broker takes a message there again
     bool m_portOpen = false;
     bool m_finishing = false;
     bool m_finishedSaid = false;

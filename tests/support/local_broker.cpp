@@ -10,8 +10,11 @@
 
 #include <QtCore/QUuid>
 
+#include <arpa/inet.h>
 #include <chrono>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -23,7 +26,8 @@ int freePort()
 }
 } // namespace
 
-LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &users) : m_port(freePort())
+LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &users, const QStringList &acl)
+    : m_port(freePort())
 {
     // Started by root, Mosquitto would become the user "mosquitto", who cannot read this folder.
     QStringList config{QStringLiteral("user %1").arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name)),
@@ -35,14 +39,12 @@ LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &user
     if (users.isEmpty()) {
         config << QStringLiteral("allow_anonymous true");
     } else {
-        const QString passwords = m_folder.filePath(QStringLiteral("passwords"));
-        QFile file(passwords);
-        file.open(QIODevice::WriteOnly);
-        file.write(users.join(u'\n').toUtf8() + '\n');
-        file.close();
+        const QString passwords = privateFile(QStringLiteral("passwords"), users);
         QProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-U"), passwords});
         config << QStringLiteral("allow_anonymous false") << QStringLiteral("password_file ") + passwords;
     }
+    if (!acl.isEmpty())
+        config << QStringLiteral("acl_file ") + privateFile(QStringLiteral("acl"), acl);
     QFile file(m_folder.filePath(QStringLiteral("mosquitto.conf")));
     file.open(QIODevice::WriteOnly);
     file.write((config + extraConfig).join(u'\n').toUtf8() + '\n');
@@ -51,6 +53,16 @@ LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &user
 LocalBroker::~LocalBroker()
 {
     stop();
+}
+
+QString LocalBroker::privateFile(const QString &name, const QStringList &lines)
+{
+    const QString path = m_folder.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    file.write(lines.join(u'\n').toUtf8() + '\n');
+    return path;
 }
 
 bool LocalBroker::start()
@@ -108,7 +120,12 @@ int LocalBroker::connectionAttempts() const
 
 int LocalBroker::tlsFailures() const
 {
-    return int(fileContents(m_folder.filePath(QStringLiteral("broker.log"))).count("OpenSSL Error"));
+    return int(log().count("OpenSSL Error"));
+}
+
+QByteArray LocalBroker::log() const
+{
+    return fileContents(m_folder.filePath(QStringLiteral("broker.log")));
 }
 
 Subscriber::Subscriber(const LocalBroker &broker, const QString &topic)
@@ -173,4 +190,172 @@ void Subscriber::take()
         else if (!line.startsWith(QLatin1String("Subscribed (mid")) && !line.isEmpty())
             m_messages << line, m_arrivalsMs << now;
     }
+}
+
+BrokerProxy::BrokerProxy(const LocalBroker &broker, bool mqtt311Only)
+    : m_brokerPort(broker.port()), m_mqtt311Only(mqtt311Only)
+{
+    m_server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] { relay(); });
+}
+
+BrokerProxy::~BrokerProxy()
+{
+    cut();
+}
+
+int BrokerProxy::port() const
+{
+    return m_server.serverPort();
+}
+
+QString BrokerProxy::url() const
+{
+    return QStringLiteral("mqtt://127.0.0.1:") + QString::number(port());
+}
+
+void BrokerProxy::hold()
+{
+    m_holding = true;
+}
+
+void BrokerProxy::release()
+{
+    m_holding = false;
+    for (const std::unique_ptr<Relay> &relay : m_relays) {
+        relay->broker->write(relay->held);
+        relay->held.clear();
+    }
+}
+
+void BrokerProxy::cut()
+{
+    for (const std::unique_ptr<Relay> &relay : m_relays) {
+        relay->client->disconnect();
+        relay->broker->disconnect();
+        relay->client->abort();
+        relay->broker->abort();
+        relay->client->deleteLater();
+        relay->broker->deleteLater();
+    }
+    m_relays.clear();
+    m_holding = false;
+}
+
+void BrokerProxy::refuseConnections()
+{
+    m_server.close();
+}
+
+QByteArray BrokerProxy::held() const
+{
+    QByteArray held;
+    for (const std::unique_ptr<Relay> &relay : m_relays)
+        held += relay->held;
+    return held;
+}
+
+QList<int> BrokerProxy::protocolLevels() const
+{
+    return m_levels;
+}
+
+void BrokerProxy::relay()
+{
+    while (QTcpSocket *client = m_server.nextPendingConnection()) {
+        auto relay = std::make_unique<Relay>();
+        relay->client = client;
+        relay->broker = new QTcpSocket(this);
+        relay->broker->connectToHost(QHostAddress::LocalHost, quint16(m_brokerPort));
+        Relay *self = relay.get();
+        QObject::connect(client, &QTcpSocket::readyRead, this, [this, self] { fromClient(*self); });
+        QObject::connect(self->broker, &QTcpSocket::readyRead, this,
+                         [self] { self->client->write(self->broker->readAll()); });
+        QObject::connect(client, &QTcpSocket::disconnected, self->broker, &QTcpSocket::disconnectFromHost);
+        QObject::connect(self->broker, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        m_relays.push_back(std::move(relay));
+    }
+}
+
+void BrokerProxy::fromClient(Relay &relay)
+{
+    QByteArray data = relay.client->readAll();
+    if (!relay.levelSeen) {
+        // CONNECT: its type, a remaining length of one to four bytes, the name "MQTT", the level.
+        relay.head += data;
+        int at = 1;
+        while (at < relay.head.size() && (relay.head[at] & 0x80))
+            ++at;
+        const int level = at + 7;
+        if (relay.head.size() <= level)
+            return;
+        relay.levelSeen = true;
+        m_levels << int(relay.head[level]);
+        data = relay.head;
+        if (m_mqtt311Only && relay.head[level] == 5) {
+            // CONNACK, "unacceptable protocol version", in 3.1.1's own form; then the connection closes.
+            relay.client->write(QByteArray::fromHex("20020001"));
+            relay.client->disconnectFromHost();
+            return;
+        }
+    }
+    if (m_holding)
+        relay.held += data;
+    else
+        relay.broker->write(data);
+}
+
+SilentBroker::SilentBroker()
+{
+    m_server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *client = m_server.nextPendingConnection()) {
+            client->setParent(this);
+            QObject::connect(client, &QTcpSocket::readyRead, this,
+                             [this, client] { m_received += client->readAll(); });
+        }
+    });
+}
+
+int SilentBroker::port() const
+{
+    return m_server.serverPort();
+}
+
+QByteArray SilentBroker::received() const
+{
+    return m_received;
+}
+
+StalledAddress::StalledAddress(const QString &address, int port)
+{
+    sockaddr_in place{};
+    place.sin_family = AF_INET;
+    place.sin_port = htons(uint16_t(port));
+    inet_pton(AF_INET, address.toLatin1().constData(), &place.sin_addr);
+    m_listener = socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (bind(m_listener, reinterpret_cast<sockaddr *>(&place), sizeof place) != 0 ||
+        listen(m_listener, 0) != 0)
+        return;
+    // One connection that is never accepted fills the queue.
+    m_filler = socket(AF_INET, SOCK_STREAM, 0);
+    if (::connect(m_filler, reinterpret_cast<sockaddr *>(&place), sizeof place) != 0) {
+        close(m_filler);
+        m_filler = -1;
+    }
+}
+
+StalledAddress::~StalledAddress()
+{
+    for (const int descriptor : {m_filler, m_listener}) {
+        if (descriptor >= 0)
+            close(descriptor);
+    }
+}
+
+bool StalledAddress::isStalled() const
+{
+    return m_filler >= 0;
 }

@@ -3,14 +3,22 @@
 #include <QtCore/QProcess>
 #include <QtCore/QStringList>
 #include <QtCore/QTemporaryDir>
+#include <QtNetwork/QTcpServer>
+
+#include <memory>
+#include <vector>
+
+class QTcpSocket;
 
 // A real Mosquitto on 127.0.0.1 and a free port, with a configuration of its own in a temporary folder.
 // It keeps its subscribers' sessions across a restart, as a broker in the field would with persistence.
 class LocalBroker final
 {
 public:
-    // `extraConfig`: more lines for mosquitto.conf; `users`: user:password lines for a password file.
-    explicit LocalBroker(const QStringList &extraConfig = {}, const QStringList &users = {});
+    // `extraConfig`: more lines for mosquitto.conf; `users`: user:password lines for a password file;
+    // `acl`: the lines of an access list. Both files are readable by their owner only, as Mosquitto wants.
+    explicit LocalBroker(const QStringList &extraConfig = {}, const QStringList &users = {},
+                         const QStringList &acl = {});
     ~LocalBroker();
 
     // Starts it and waits until it takes connections.
@@ -24,8 +32,12 @@ public:
     int connectionAttempts() const;
     // How many TLS handshakes it has failed, from its log.
     int tlsFailures() const;
+    // Its log so far.
+    QByteArray log() const;
 
 private:
+    QString privateFile(const QString &name, const QStringList &lines);
+
     QTemporaryDir m_folder;
     QProcess m_process;
     int m_port = 0;
@@ -54,4 +66,75 @@ private:
     QList<double> m_arrivalsMs;
     bool m_subscribed = false;
     void take();
+};
+
+// A TCP relay in front of a broker, for what a network does to a session: it can hold what clients send,
+// cut every connection at once, and stop taking new ones. With `mqtt311Only` it plays a broker that
+// speaks only MQTT 3.1.1 and refuses an MQTT 5 CONNECT, as the standard tells such a broker to.
+class BrokerProxy final : public QObject
+{
+public:
+    explicit BrokerProxy(const LocalBroker &broker, bool mqtt311Only = false);
+    ~BrokerProxy() override;
+
+    int port() const;
+    QString url() const;
+    // From now on what clients send waits here instead of going to the broker.
+    void hold();
+    // Lets what was held go on to the broker, and all that follows.
+    void release();
+    // Drops every connection on both sides, with whatever was held.
+    void cut();
+    // Takes no more connections: they are refused.
+    void refuseConnections();
+    QByteArray held() const;
+    // The MQTT protocol level of each CONNECT seen, in order: 4 for 3.1.1, 5 for MQTT 5.
+    QList<int> protocolLevels() const;
+
+private:
+    struct Relay
+    {
+        QTcpSocket *client = nullptr;
+        QTcpSocket *broker = nullptr;
+        QByteArray head; // the start of the client's CONNECT, until its protocol level has come
+        QByteArray held;
+        bool levelSeen = false;
+    };
+    void relay();
+    void fromClient(Relay &relay);
+
+    int m_brokerPort;
+    bool m_mqtt311Only;
+    QTcpServer m_server;
+    std::vector<std::unique_ptr<Relay>> m_relays;
+    bool m_holding = false;
+    QList<int> m_levels;
+};
+
+// Takes TCP connections on 127.0.0.1 and never says a word: a broker that does not answer. It keeps what it
+// is sent.
+class SilentBroker final : public QObject
+{
+public:
+    SilentBroker();
+    int port() const;
+    QByteArray received() const;
+
+private:
+    QTcpServer m_server;
+    QByteArray m_received;
+};
+
+// An address on which no connection is ever completed: a listening socket whose queue is full, so that the
+// system drops whoever else knocks, as a host that does not answer does.
+class StalledAddress final
+{
+public:
+    StalledAddress(const QString &address, int port);
+    ~StalledAddress();
+    bool isStalled() const;
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
 };
