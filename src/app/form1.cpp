@@ -90,6 +90,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     m_controller.formLoad();
 
     connect(&m_controller, &LinkController::readingTaken, this, &Form1::takeReading);
+    connect(&m_historyLoader, &HistoryLoader::loaded, this,
+            [this](const ReadingHistory::LoadReport &report) { m_trend->historyLoaded(report); });
     connect(&m_recorder, &ReadingRecorder::stateChanged, this, &Form1::showLampToolTip);
     if (RecordingSettings::enabled())
         m_recorder.start(RecordingSettings::folder());
@@ -347,7 +349,9 @@ void Form1::showTrend()
         if (!m_historyPort.isNull())
             m_history.clear();
         m_historyPort = port;
-        m_trend->historyLoaded(m_history.loadRecorded(RecordingSettings::folder(), port));
+        m_historyLoader.start(RecordingSettings::folder(), port);
+        if (m_historyLoader.isLoading())
+            m_trend->historyLoading();
     }
     m_trend->show();
     m_trend->raise();

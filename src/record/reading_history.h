@@ -9,7 +9,8 @@
 #include <vector>
 
 // The readings the trend shows, in time order: the recorded files of one port and this session's readings,
-// each once. Ten bytes a reading. This session's readings are bounded, oldest dropped first.
+// each once. Ten bytes a reading. The readings loaded from the files are all kept; those this session adds
+// after them are bounded, oldest dropped first.
 class ReadingHistory final
 {
     Q_DISABLE_COPY_MOVE(ReadingHistory)
@@ -23,6 +24,8 @@ public:
         int files = 0;
         qint64 readings = 0;
         qint64 damagedLines = 0;
+        // Of the damaged lines, those whose time is not plausible.
+        qint64 implausibleTimes = 0;
         QStringList unreadable; // "file: reason"
     };
 
@@ -30,8 +33,11 @@ public:
     ~ReadingHistory();
 
     void add(const Reading &reading);
-    // Adds the recorded files of a port found in `folder`. A reading that is already here is kept once.
+    // Adds the recorded files of a port found in `folder` at once. A reading that is already here is kept
+    // once.
     LoadReport loadRecorded(const QString &folder, const QString &portName);
+    // Takes readings in time order, as read from the files, and adds those here to them, each once.
+    void merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws);
     void clear();
 
     qsizetype size() const;
@@ -46,7 +52,7 @@ public:
 
 private:
     void insert(qint64 timeMs, int16_t raw);
-    void dropOldest();
+    void dropOldestOfSession();
 
     std::vector<qint64> m_times;
     std::vector<int16_t> m_raws;

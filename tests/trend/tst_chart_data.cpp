@@ -15,6 +15,8 @@ class TestChartData : public QObject
 
 private slots:
     void aWeekKeepsItsSpikeAndItsGap();
+    void theHighestAndLowestOfASpan_data();
+    void theHighestAndLowestOfASpan();
 };
 
 // A week at one reading a second, one reading of a spike and half an hour with the board away.
@@ -44,6 +46,37 @@ void TestChartData::aWeekKeepsItsSpikeAndItsGap()
     for (size_t x = column(gapFrom) + 1; x < column(gapTo); ++x)
         QVERIFY(!data.columns[x].hasData);
     QCOMPARE(data.statistics.count, history.size());
+}
+
+void TestChartData::theHighestAndLowestOfASpan_data()
+{
+    QTest::addColumn<QList<int>>("raws"); // one a second from Start
+    QTest::addColumn<int>("highest");     // the index of the highest reading, the first if it repeats
+    QTest::addColumn<int>("lowest");
+    QTest::newRow("all below zero") << QList<int>{-300, -40, -41, -200} << 1 << 0;
+    QTest::newRow("all below zero, the highest last") << QList<int>{-300, -200, -41, -2} << 3 << 0;
+    QTest::newRow("one below zero") << QList<int>{-3} << 0 << 0;
+    QTest::newRow("across zero") << QList<int>{-10, 5, 0, -20} << 1 << 3;
+    QTest::newRow("all above zero, the lowest last") << QList<int>{40, 45, 41, 3} << 1 << 3;
+    QTest::newRow("all the same") << QList<int>{-7, -7, -7} << 0 << 0;
+}
+
+void TestChartData::theHighestAndLowestOfASpan()
+{
+    QFETCH(QList<int>, raws);
+    QFETCH(int, highest);
+    QFETCH(int, lowest);
+    ReadingHistory history;
+    for (int i = 0; i < raws.size(); ++i)
+        history.add(Reading::fromRaw(Start + i * 1000, int16_t(raws[i])));
+    const ChartData data = chartData(history, Start, Start + 60000, Width, 5000);
+    const SpanStatistics &s = data.statistics;
+    QCOMPARE(s.count, raws.size());
+    QCOMPARE(s.max, Reading::fromRaw(0, int16_t(raws[highest])).hundredths);
+    QCOMPARE(s.maxTime, Start + highest * 1000);
+    QCOMPARE(s.min, Reading::fromRaw(0, int16_t(raws[lowest])).hundredths);
+    QCOMPARE(s.minTime, Start + lowest * 1000);
+    QCOMPARE(s.now, Reading::fromRaw(0, int16_t(raws.last())).hundredths);
 }
 
 QTEST_GUILESS_MAIN(TestChartData)
