@@ -213,6 +213,7 @@ int history(const QString &folder)
     const long peak = peakResidentKb();
     runFor(1000);
 
+    const qint64 longestStall = stalls.longestMs();
     board.terminate();
     board.waitForFinished();
     runFor(100);
@@ -220,9 +221,19 @@ int history(const QString &folder)
     std::printf("history readings=%lld open_to_full_paint_ms=%lld longest_stall_ms=%lld rss_before_mb=%.1f "
                 "peak_mb=%.1f rss_after_mb=%.1f replies=%lld taken=%lld lost=%lld\n",
                 static_cast<long long>(trend.chart().statistics().count), static_cast<long long>(shownMs),
-                static_cast<long long>(stalls.longestMs()), double(rssBefore) / 1024, double(peak) / 1024,
+                static_cast<long long>(longestStall), double(rssBefore) / 1024, double(peak) / 1024,
                 double(residentKb()) / 1024, static_cast<long long>(replies), static_cast<long long>(taken),
                 static_cast<long long>(replies - taken));
+
+    // What a new reading costs on "All": its columns over the whole history, and a paint.
+    std::vector<double> redraw;
+    for (int i = 0; i < 20; ++i) {
+        const auto before = Clock::now();
+        trend.chart().historyChanged();
+        trend.chart().repaint();
+        redraw.push_back(usBetween(before, Clock::now()) / 1000);
+    }
+    printFigures("history_redraw", redraw);
     return 0;
 }
 

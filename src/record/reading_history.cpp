@@ -52,13 +52,12 @@ void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&r
             put(m_times[mine], m_raws[mine]);
         }
     }
-    if (theirs > 0 && at < end && times[theirs - 1] == times[at] && raws[theirs - 1] == raws[at])
-        --theirs;
     // Close the room left by readings that were here and in the files as well.
     times.erase(times.begin() + qsizetype(theirs), times.begin() + qsizetype(at));
     raws.erase(raws.begin() + qsizetype(theirs), raws.begin() + qsizetype(at));
     m_times = std::move(times);
     m_raws = std::move(raws);
+    m_summaries.update(m_raws, 0);
     m_loaded = size();
 }
 
@@ -66,6 +65,7 @@ void ReadingHistory::clear()
 {
     m_times = {};
     m_raws = {};
+    m_summaries.clear();
     m_loaded = 0;
 }
 
@@ -99,6 +99,11 @@ qsizetype ReadingHistory::lowerBound(qint64 timeMs) const
     return qsizetype(std::lower_bound(m_times.begin(), m_times.end(), timeMs) - m_times.begin());
 }
 
+ReadingSummaries::Summary ReadingHistory::summary(qsizetype from, qsizetype to) const
+{
+    return m_summaries.summary(m_raws, from, to);
+}
+
 qint64 ReadingHistory::usualIntervalMs() const
 {
     constexpr size_t Window = 64;
@@ -123,6 +128,7 @@ void ReadingHistory::insert(qint64 timeMs, int16_t raw)
         return;
     m_times.insert(at, timeMs);
     m_raws.insert(m_raws.begin() + index, raw);
+    m_summaries.update(m_raws, index);
 }
 
 void ReadingHistory::dropOldestOfSession()
@@ -131,4 +137,5 @@ void ReadingHistory::dropOldestOfSession()
     const auto from = m_times.begin() + m_loaded;
     m_times.erase(from, from + SessionLimit / 8);
     m_raws.erase(m_raws.begin() + m_loaded, m_raws.begin() + m_loaded + SessionLimit / 8);
+    m_summaries.update(m_raws, m_loaded);
 }

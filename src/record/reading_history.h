@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/reading.h"
+#include "record/reading_summaries.h"
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
@@ -47,6 +48,8 @@ public:
     Reading readingAt(qsizetype index) const;
     // The first reading at or after `timeMs`; size() when there is none.
     qsizetype lowerBound(qint64 timeMs) const;
+    // The lowest, highest and sum of the readings from `from` up to but not including `to`.
+    ReadingSummaries::Summary summary(qsizetype from, qsizetype to) const;
     // The time between readings as the board usually sends them: the median of the latest intervals.
     qint64 usualIntervalMs() const;
 
@@ -56,5 +59,6 @@ private:
 
     std::vector<qint64> m_times;
     std::vector<int16_t> m_raws;
+    ReadingSummaries m_summaries;
     qsizetype m_loaded = 0;
 };

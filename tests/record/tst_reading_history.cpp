@@ -65,6 +65,7 @@ private slots:
     void implausibleTimesAreDamagedAndSaidSo();
     void aFileTooLargeForADayIsRefusedUnread();
     void linesRunningAcrossPiecesAreRead();
+    void theReadingsAreStoredInOneAllocation();
     void aLoadedHistoryOverTheSessionLimitIsKept();
     void readingsArrivingWhileLoadingAreKept();
     void startingAgainDropsTheLoadInProgress();
@@ -287,6 +288,37 @@ void TestReadingHistory::linesRunningAcrossPiecesAreRead()
     QCOMPARE(history.size(), Count);
     for (qint64 i = 0; i < Count; i += 997)
         QCOMPARE(history.readingAt(i), Reading::fromRaw(Start + i * 1000, int16_t(40 + i % 7)));
+}
+
+// Counted first, the readings take one allocation of the lines that could be readings and the room asked
+// for; lines written after they were counted are left to the session, which has them.
+void TestReadingHistory::theReadingsAreStoredInOneAllocation()
+{
+    QTemporaryDir dir;
+    QByteArray first = ReadingCsv::Header;
+    for (int i = 0; i < 1000; ++i)
+        first += ReadingCsv::line(Reading::fromRaw(Start + i * 1000, int16_t(i % 3 == 0 ? 0 : 45)));
+    QCOMPARE(ReadingCsv::line(Reading::fromRaw(Start, 0)).size(), ReadingCsv::ShortestLine + 1);
+    first += "garbage\n\n";
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), first);
+    const QString second = dir.filePath(QStringLiteral("2026-12-08_ttyACM0.csv"));
+    writeFile(second, ReadingCsv::Header + ReadingCsv::line(Reading::fromRaw(Start + Day, 45)));
+
+    constexpr qsizetype Room = 5;
+    RecordedFiles files(dir.path(), QStringLiteral("ttyACM0"), QDateTime::currentMSecsSinceEpoch(), Room);
+    // A piece at a time: both files counted, the first parsed.
+    for (int piece = 0; piece < 3; ++piece)
+        QVERIFY(!files.read(1));
+    QFile later(second);
+    QVERIFY(later.open(QIODevice::Append));
+    for (int i = 1; i < 1000; ++i)
+        later.write(ReadingCsv::line(Reading::fromRaw(Start + Day + i * 1000, 45)));
+    later.close();
+    QVERIFY(files.read(1 << 30));
+    QCOMPARE(files.times().size(), size_t(1001));
+    QCOMPARE(files.times().capacity(), size_t(1001 + Room));
+    QCOMPARE(files.raws().capacity(), size_t(1001 + Room));
+    QCOMPARE(files.report().damagedLines, 1);
 }
 
 // More readings than this session may keep are loaded; the session adds its own up to its limit and past it.

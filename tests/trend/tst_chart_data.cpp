@@ -17,6 +17,8 @@ private slots:
     void aWeekKeepsItsSpikeAndItsGap();
     void theHighestAndLowestOfASpan_data();
     void theHighestAndLowestOfASpan();
+    void columnsAgreeWithEveryReading_data();
+    void columnsAgreeWithEveryReading();
 };
 
 // A week at one reading a second, one reading of a spike and half an hour with the board away.
@@ -77,6 +79,77 @@ void TestChartData::theHighestAndLowestOfASpan()
     QCOMPARE(s.min, Reading::fromRaw(0, int16_t(raws[lowest])).hundredths);
     QCOMPARE(s.minTime, Start + lowest * 1000);
     QCOMPARE(s.now, Reading::fromRaw(0, int16_t(raws.last())).hundredths);
+}
+
+void TestChartData::columnsAgreeWithEveryReading_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("skip");  // readings before the span
+    QTest::addColumn<int>("leave"); // readings after it
+    QTest::newRow("a few in one column") << 5 << 1 << 0 << 0;
+    QTest::newRow("blocks in one column") << 3000 << 1 << 17 << 300;
+    QTest::newRow("fewer than the columns") << 300 << 700 << 0 << 0;
+    QTest::newRow("blocks across columns") << 20000 << 7 << 255 << 257;
+    QTest::newRow("many per column") << 100000 << 700 << 1000 << 1;
+}
+
+// Against each reading taken one by one: the columns and the figures of a span are the same whichever way
+// they are summed up, ties to the first reading.
+void TestChartData::columnsAgreeWithEveryReading()
+{
+    QFETCH(int, count);
+    QFETCH(int, width);
+    QFETCH(int, skip);
+    QFETCH(int, leave);
+    QRandomGenerator random(quint32(count + width));
+    ReadingHistory history;
+    qint64 t = Start;
+    for (int i = 0; i < count; ++i) {
+        t += random.bounded(20) == 0 ? random.bounded(1, 60000) : 1000;
+        history.add(Reading::fromRaw(t, int16_t(random.bounded(40, 48))));
+    }
+    const qint64 from = history.timeAt(skip);
+    const qint64 to = history.timeAt(count - 1 - leave) + 1;
+    const qint64 gap = 5000;
+    const ChartData data = chartData(history, from, to, width, gap);
+
+    std::vector<ChartColumn> columns(static_cast<size_t>(width));
+    SpanStatistics expected;
+    double sum = 0;
+    for (qsizetype i = history.lowerBound(from); i < history.lowerBound(to); ++i) {
+        const qint64 at = history.timeAt(i);
+        const int32_t value = history.hundredthsAt(i);
+        ChartColumn &c = columns[size_t((at - from) * width / (to - from))];
+        if (!c.hasData)
+            c = {value, value, value, value, at, true, i > 0 && at - history.timeAt(i - 1) <= gap};
+        c.min = qMin(c.min, value);
+        c.max = qMax(c.max, value);
+        c.last = value;
+        if (expected.count == 0 || value < expected.min)
+            std::tie(expected.min, expected.minTime) = std::pair{value, at};
+        if (expected.count == 0 || value > expected.max)
+            std::tie(expected.max, expected.maxTime) = std::pair{value, at};
+        std::tie(expected.now, expected.nowTime) = std::pair{value, at};
+        sum += value;
+        ++expected.count;
+    }
+    for (size_t x = 0; x < columns.size(); ++x) {
+        const ChartColumn &a = data.columns[x];
+        const ChartColumn &b = columns[x];
+        QVERIFY2(a.hasData == b.hasData && a.min == b.min && a.max == b.max && a.first == b.first &&
+                     a.last == b.last && a.firstTime == b.firstTime && a.joinsPrevious == b.joinsPrevious,
+                 qPrintable(QStringLiteral("column %1").arg(x)));
+    }
+    const SpanStatistics &s = data.statistics;
+    QCOMPARE(s.count, expected.count);
+    QCOMPARE(s.min, expected.min);
+    QCOMPARE(s.minTime, expected.minTime);
+    QCOMPARE(s.max, expected.max);
+    QCOMPARE(s.maxTime, expected.maxTime);
+    QCOMPARE(s.now, expected.now);
+    QCOMPARE(s.nowTime, expected.nowTime);
+    QCOMPARE(s.mean, sum / double(expected.count));
 }
 
 QTEST_GUILESS_MAIN(TestChartData)

@@ -101,6 +101,13 @@ void TestTrendAxis::ticksFollowTheStepAndFit_data()
     QTest::newRow("30 days over the end of summer time")
         << local("2026-10-10T05:00:00") << local("2026-11-09T05:00:00") << 700 << int(Unit::Days) << 7LL;
     QTest::newRow("7 days on a narrow chart") << now - 168 * Hour << now << 300 << int(Unit::Days) << 7LL;
+    // A day of 23 hours would bring daily labels too close together.
+    QTest::newRow("7 days over the start of summer time")
+        << local("2026-03-25T12:00:00") << local("2026-04-01T12:00:00") - Hour << 640 << int(Unit::Days)
+        << 2LL;
+    // So would February, for monthly ones.
+    QTest::newRow("120 days over February")
+        << local("2026-12-01T00:00:00") << local("2027-03-31T00:00:00") << 370 << int(Unit::Months) << 2LL;
     QTest::newRow("120 days") << now - 2880 * Hour << now << 700 << int(Unit::Months) << 1LL;
     QTest::newRow("a year") << now - 8760 * Hour << now << 700 << int(Unit::Months) << 2LL;
     QTest::newRow("a clock not yet set: 1970 to now") << 0LL << now << 700 << int(Unit::Years) << 10LL;
