@@ -22,11 +22,12 @@ ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, c
 {
     RecordedFiles files(folder, portName, QDateTime::currentMSecsSinceEpoch(), size());
     files.read(std::numeric_limits<qint64>::max());
-    merge(std::move(files.times()), std::move(files.raws()));
+    merge(std::move(files.times()), std::move(files.raws()), std::move(files.summaries()));
     return files.report();
 }
 
-void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws)
+void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws,
+                           ReadingSummaries &&summaries)
 {
     // From the newest down into the room at the end of the files' readings, which the files' storage was
     // allocated with: this session's readings are mostly the newest, so little moves.
@@ -57,7 +58,8 @@ void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&r
     raws.erase(raws.begin() + qsizetype(theirs), raws.begin() + qsizetype(at));
     m_times = std::move(times);
     m_raws = std::move(raws);
-    m_summaries.update(m_raws, 0);
+    m_summaries = std::move(summaries);
+    m_summaries.update(m_raws, qsizetype(theirs));
     m_loaded = size();
 }
 

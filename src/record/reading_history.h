@@ -37,8 +37,9 @@ public:
     // Adds the recorded files of a port found in `folder` at once. A reading that is already here is kept
     // once.
     LoadReport loadRecorded(const QString &folder, const QString &portName);
-    // Takes readings in time order, as read from the files, and adds those here to them, each once.
-    void merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws);
+    // Takes readings in time order, as read from the files, with their summaries, and adds those here to
+    // them, each once.
+    void merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws, ReadingSummaries &&summaries);
     void clear();
 
     qsizetype size() const;

@@ -38,11 +38,9 @@ void dropRepeats(std::vector<qint64> &times, std::vector<int16_t> &raws)
     raws.resize(kept);
 }
 
-// Files are in time order but for a clock set back; only then are they sorted, equal times in file order.
+// Sorted by time, equal times in file order.
 void sortByTime(std::vector<qint64> &times, std::vector<int16_t> &raws)
 {
-    if (std::is_sorted(times.begin(), times.end()))
-        return;
     std::vector<size_t> order(times.size());
     std::iota(order.begin(), order.end(), size_t(0));
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return times[a] < times[b]; });
@@ -97,7 +95,10 @@ bool RecordedFiles::read(qint64 bytes)
             m_left -= n;
             if (m_phase == Phase::Counting)
                 m_counted[size_t(m_file)] += n;
+            const auto before = qsizetype(m_raws.size());
             takePiece(m_piece.data(), m_piece.data() + n);
+            if (m_phase == Phase::Parsing)
+                m_summaries.update(m_raws, before);
         }
         if (n <= 0 || m_left == 0)
             closeFile();
@@ -113,6 +114,11 @@ std::vector<qint64> &RecordedFiles::times()
 std::vector<int16_t> &RecordedFiles::raws()
 {
     return m_raws;
+}
+
+ReadingSummaries &RecordedFiles::summaries()
+{
+    return m_summaries;
 }
 
 const ReadingHistory::LoadReport &RecordedFiles::report() const
@@ -205,6 +211,7 @@ void RecordedFiles::takeLine(Line line)
     }
     if (!m_times.empty() && m_times.back() == row->timeMs && m_raws.back() == row->raw)
         return;
+    m_sorted = m_sorted && (m_times.empty() || m_times.back() <= row->timeMs);
     m_times.push_back(row->timeMs);
     m_raws.push_back(row->raw);
 }
@@ -228,6 +235,10 @@ void RecordedFiles::finish()
 {
     m_phase = Phase::Done;
     m_piece = {};
-    sortByTime(m_times, m_raws);
+    // Files are in time order but for a clock set back; only then are they sorted.
+    if (!m_sorted) {
+        sortByTime(m_times, m_raws);
+        m_summaries.update(m_raws, 0);
+    }
     m_report.readings = qint64(m_times.size());
 }

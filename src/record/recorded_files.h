@@ -29,6 +29,7 @@ public:
     bool read(qint64 bytes);
     std::vector<qint64> &times();
     std::vector<int16_t> &raws();
+    ReadingSummaries &summaries();
     const ReadingHistory::LoadReport &report() const;
 
 private:
@@ -65,5 +66,7 @@ private:
     qsizetype m_lines = 0;     // lines that could be readings, counted in the first pass
     std::vector<qint64> m_times;
     std::vector<int16_t> m_raws;
+    ReadingSummaries m_summaries;
+    bool m_sorted = true;
     ReadingHistory::LoadReport m_report;
 };
