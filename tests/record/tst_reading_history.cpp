@@ -237,7 +237,7 @@ void TestReadingHistory::implausibleTimesAreDamagedAndSaidSo_data()
     QTest::newRow("the first moment of 2000") << utc("2000-01-01T00:00:00.000Z") << true;
     QTest::newRow("nine years from now") << now + 9 * 365 * Day << true;
     QTest::newRow("eleven years from now") << now + 11 * 365 * Day << false;
-    QTest::newRow("the year 9999") << utc("9999-12-31T23:59:59.999Z") << false;
+    QTest::newRow("the year 9999") << utc("9999-06-01T12:00:00.000Z") << false;
 }
 
 void TestReadingHistory::implausibleTimesAreDamagedAndSaidSo()

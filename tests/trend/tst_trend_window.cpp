@@ -257,9 +257,10 @@ void TestTrendWindow::damagedLinesSayWhyTheirTimesWereSkipped()
 {
     const QString port = QStringLiteral("/dev/ttyFAKE0");
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 year9999 = 253383854400000; // 9999-06-01T12:00:00Z
     writeRecorded(port, {Reading::fromRaw(now - 1000, 45)},
                   ReadingCsv::line(Reading::fromRaw(5000, 46)) + "garbage\n" +
-                      ReadingCsv::line(Reading::fromRaw(253402300799000, 47)));
+                      ReadingCsv::line(Reading::fromRaw(year9999, 47)));
     qobject_cast<QLineEdit *>(control(*m_form, "TCOM"))->setText(port);
     m_form->showTrend();
     QCOMPARE(m_form->trendWindow()->findChild<QLabel *>(QStringLiteral("damagedLines"))->text(),
