@@ -16,7 +16,7 @@ ChartData chartData(const ReadingHistory &history, qint64 fromMs, qint64 toMs, i
     for (int x = 0; x < width && begin < end; ++x) {
         // Column x holds the times t with (t - from) * width / span == x.
         const qint64 next = fromMs + (qint64(x + 1) * span + width - 1) / width;
-        const qsizetype stop = x + 1 == width ? end : qMin(end, history.lowerBound(next));
+        const qsizetype stop = qMin(end, history.lowerBound(next));
         if (stop == begin)
             continue;
         const ReadingSummaries::Summary readings = history.summary(begin, stop);

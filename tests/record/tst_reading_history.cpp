@@ -66,6 +66,8 @@ private slots:
     void aFileTooLargeForADayIsRefusedUnread();
     void linesRunningAcrossPiecesAreRead();
     void theReadingsAreStoredInOneAllocation();
+    void summariesOfLoadedReadingsAgreeWithThem_data();
+    void summariesOfLoadedReadingsAgreeWithThem();
     void aLoadedHistoryOverTheSessionLimitIsKept();
     void readingsArrivingWhileLoadingAreKept();
     void startingAgainDropsTheLoadInProgress();
@@ -319,6 +321,57 @@ void TestReadingHistory::theReadingsAreStoredInOneAllocation()
     QCOMPARE(files.times().capacity(), size_t(1001 + Room));
     QCOMPARE(files.raws().capacity(), size_t(1001 + Room));
     QCOMPARE(files.report().damagedLines, 1);
+}
+
+void TestReadingHistory::summariesOfLoadedReadingsAgreeWithThem_data()
+{
+    QTest::addColumn<bool>("clockSetBack");
+    QTest::addColumn<int>("session"); // readings this session adds, some of them recorded as well
+    QTest::newRow("in time order") << false << 0;
+    QTest::newRow("a clock set back") << true << 0;
+    QTest::newRow("with this session's readings") << false << 700;
+}
+
+// The lowest, highest and sum of any run of a loaded history are those of its readings.
+void TestReadingHistory::summariesOfLoadedReadingsAgreeWithThem()
+{
+    QFETCH(bool, clockSetBack);
+    QFETCH(int, session);
+    QRandomGenerator random(7);
+    QTemporaryDir dir;
+    constexpr int Recorded = 5000;
+    QByteArray bytes = ReadingCsv::Header;
+    for (int i = 0; i < Recorded; ++i) {
+        const int second = clockSetBack && i >= Recorded / 2 ? i - Recorded / 2 : i + Recorded / 2;
+        bytes += ReadingCsv::line(Reading::fromRaw(Start + second * 1000, int16_t(random.bounded(40, 60))));
+    }
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
+    ReadingHistory history;
+    for (int i = 0; i < session; ++i)
+        history.add(Reading::fromRaw(Start + (Recorded - session / 2 + i) * 1000 + 1,
+                                     int16_t(random.bounded(30, 70))));
+    history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(history.size(), Recorded + session);
+    for (int run = 0; run < 200; ++run) {
+        const auto from = qsizetype(random.bounded(int(history.size())));
+        const auto to = from + qsizetype(random.bounded(int(history.size() - from)) + 1);
+        ReadingSummaries::Summary expected;
+        for (qsizetype i = from; i < to; ++i) {
+            const int32_t value = history.hundredthsAt(i);
+            if (i == from || value < expected.min)
+                std::tie(expected.min, expected.minAt) = std::pair{value, i};
+            if (i == from || value > expected.max)
+                std::tie(expected.max, expected.maxAt) = std::pair{value, i};
+            expected.sum += value;
+        }
+        const ReadingSummaries::Summary s = history.summary(from, to);
+        QCOMPARE(s.count, to - from);
+        QCOMPARE(s.min, expected.min);
+        QCOMPARE(s.minAt, expected.minAt);
+        QCOMPARE(s.max, expected.max);
+        QCOMPARE(s.maxAt, expected.maxAt);
+        QCOMPARE(s.sum, expected.sum);
+    }
 }
 
 // More readings than this session may keep are loaded; the session adds its own up to its limit and past it.

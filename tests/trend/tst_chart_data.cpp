@@ -85,13 +85,17 @@ void TestChartData::columnsAgreeWithEveryReading_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("width");
-    QTest::addColumn<int>("skip");  // readings before the span
-    QTest::addColumn<int>("leave"); // readings after it
-    QTest::newRow("a few in one column") << 5 << 1 << 0 << 0;
-    QTest::newRow("blocks in one column") << 3000 << 1 << 17 << 300;
-    QTest::newRow("fewer than the columns") << 300 << 700 << 0 << 0;
-    QTest::newRow("blocks across columns") << 20000 << 7 << 255 << 257;
-    QTest::newRow("many per column") << 100000 << 700 << 1000 << 1;
+    QTest::addColumn<int>("skip");     // readings before the span
+    QTest::addColumn<int>("leave");    // readings after it
+    QTest::addColumn<int>("interval"); // ms between readings; a second's have a gap one time in twenty
+    QTest::newRow("a few in one column") << 5 << 1 << 0 << 0 << 1000;
+    QTest::newRow("blocks in one column") << 3000 << 1 << 17 << 300 << 1000;
+    QTest::newRow("fewer than the columns") << 300 << 700 << 0 << 0 << 1000;
+    QTest::newRow("blocks across columns") << 20000 << 7 << 255 << 257 << 1000;
+    QTest::newRow("many per column") << 100000 << 700 << 1000 << 1 << 1000;
+    // A reading at every millisecond stands on each column's first time.
+    QTest::newRow("every millisecond") << 3000 << 7 << 0 << 0 << 1;
+    QTest::newRow("every millisecond, columns of whole milliseconds") << 3500 << 7 << 0 << 0 << 1;
 }
 
 // Against each reading taken one by one: the columns and the figures of a span are the same whichever way
@@ -102,11 +106,12 @@ void TestChartData::columnsAgreeWithEveryReading()
     QFETCH(int, width);
     QFETCH(int, skip);
     QFETCH(int, leave);
+    QFETCH(int, interval);
     QRandomGenerator random(quint32(count + width));
     ReadingHistory history;
     qint64 t = Start;
     for (int i = 0; i < count; ++i) {
-        t += random.bounded(20) == 0 ? random.bounded(1, 60000) : 1000;
+        t += interval > 1 && random.bounded(20) == 0 ? random.bounded(1, 60000) : interval;
         history.add(Reading::fromRaw(t, int16_t(random.bounded(40, 48))));
     }
     const qint64 from = history.timeAt(skip);

@@ -45,6 +45,7 @@ private slots:
     void aFaultUnticksRecordAndSaysWhy();
     void showsAndSavesTheSpanAndPausesWhenDraggedBack();
     void alertLimitsAreKeptAndWatched();
+    void damagedLinesSayWhyTheirTimesWereSkipped_data();
     void damagedLinesSayWhyTheirTimesWereSkipped();
     void aReadingTakenWhileALongHistoryIsReadIsKept();
 
@@ -253,19 +254,32 @@ void TestTrendWindow::alertLimitsAreKeptAndWatched()
                 .endsWith(QStringLiteral("31.00 \u00B0C is above the high limit of 30.50 \u00B0C")));
 }
 
+void TestTrendWindow::damagedLinesSayWhyTheirTimesWereSkipped_data()
+{
+    const qint64 year9999 = 253383854400000; // 9999-06-01T12:00:00Z
+    const QByteArray unset = ReadingCsv::line(Reading::fromRaw(5000, 46));
+    const QByteArray farOff = ReadingCsv::line(Reading::fromRaw(year9999, 47));
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("damaged only") << QByteArray("garbage\n")
+                                  << "1 damaged lines in the recorded files were skipped";
+    QTest::newRow("a clock not yet set") << unset + "garbage\n"
+                                         << "2 damaged lines in the recorded files were skipped, 1 of them "
+                                            "with a time not between 2000 and ten years from now";
+    QTest::newRow("far off both ways") << unset + "garbage\n" + farOff
+                                       << "3 damaged lines in the recorded files were skipped, 2 of them "
+                                          "with a time not between 2000 and ten years from now";
+}
+
 void TestTrendWindow::damagedLinesSayWhyTheirTimesWereSkipped()
 {
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, said);
     const QString port = QStringLiteral("/dev/ttyFAKE0");
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 year9999 = 253383854400000; // 9999-06-01T12:00:00Z
-    writeRecorded(port, {Reading::fromRaw(now - 1000, 45)},
-                  ReadingCsv::line(Reading::fromRaw(5000, 46)) + "garbage\n" +
-                      ReadingCsv::line(Reading::fromRaw(year9999, 47)));
+    writeRecorded(port, {Reading::fromRaw(QDateTime::currentMSecsSinceEpoch() - 1000, 45)}, lines);
     qobject_cast<QLineEdit *>(control(*m_form, "TCOM"))->setText(port);
     m_form->showTrend();
-    QCOMPARE(m_form->trendWindow()->findChild<QLabel *>(QStringLiteral("damagedLines"))->text(),
-             QStringLiteral("3 damaged lines in the recorded files were skipped, 2 of them with a time not "
-                            "between 2000 and ten years from now"));
+    QCOMPARE(m_form->trendWindow()->findChild<QLabel *>(QStringLiteral("damagedLines"))->text(), said);
 }
 
 // Ten days of files take many turns of the event loop to read: the window shows that they are being read,
