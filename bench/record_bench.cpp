@@ -4,7 +4,8 @@
 //   second) through the window with
 //                                 recording on: CPU, and readings shown against lines in the file
 //   record_bench make-week FOLDER 7 days of recorded files at one reading a second
-//   record_bench week FOLDER      opening the Trend window on those 7 days, and repainting it
+//   record_bench week FOLDER      opening the Trend window on those 7 days, to the paint once they are
+//                                 read, and repainting it
 //   record_bench week-memory FOLDER  the memory that history takes, over the same window with no history
 //   record_bench history FOLDER   opening the Trend window on "All" over long recorded files (ttyACM0, as
 //                                 scripts/sample-readings.py writes them) while a virtual board sends 10
@@ -33,6 +34,7 @@
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
 
 #include <algorithm>
 #include <chrono>
@@ -265,7 +267,8 @@ int week(const QString &folder)
     form.show();
     runFor(200);
 
-    // To the end of the first paint of the chart on "7 days".
+    // To the end of the first paint of the chart on "7 days" once the files are read, which the note that
+    // they are being read going away tells.
     QElapsedTimer opening;
     opening.start();
     qint64 paintedMs = -1;
@@ -279,12 +282,13 @@ int week(const QString &folder)
             return false;
         }
     } watch;
-    watch.painted = [&] {
-        if (paintedMs < 0)
-            paintedMs = opening.elapsed();
-    };
     showSevenDays(form);
     TrendWindow &trend = *form.trendWindow();
+    const auto *reading = trend.findChild<QLabel *>(QStringLiteral("damagedLines"));
+    watch.painted = [&] {
+        if (paintedMs < 0 && reading->isHidden())
+            paintedMs = opening.elapsed();
+    };
     trend.chart().installEventFilter(&watch);
     while (paintedMs < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

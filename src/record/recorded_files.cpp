@@ -13,7 +13,7 @@
 #include <numeric>
 
 namespace {
-constexpr qint64 PieceBytes = qint64(1) << 20;
+constexpr qint64 PieceBytes = qint64(1) << 18;
 // A line longer than any reading is damaged whatever follows; it is handed on cut to this length.
 constexpr size_t CarryLimit = ReadingCsv::LineCapacity + 1;
 constexpr size_t HeaderLength = sizeof(ReadingCsv::Header) - 2; // without its line break and the nul
