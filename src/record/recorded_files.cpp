@@ -100,6 +100,8 @@ bool RecordedFiles::read(qint64 bytes)
             if (m_phase == Phase::Parsing)
                 m_summaries.update(m_raws, before);
         }
+        if (n < 0)
+            m_report.unreadable << QStringLiteral("%1: %2").arg(m_open.fileName(), m_open.errorString());
         if (n <= 0 || m_left == 0)
             closeFile();
     }
