@@ -20,6 +20,20 @@ long residentKb()
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+long peakResidentKb()
+{
+    long peak = 0;
+    if (std::FILE *status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status)) {
+            if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1)
+                break;
+        }
+        std::fclose(status);
+    }
+    return peak;
+}
+
 double cpuSeconds()
 {
     rusage usage{};

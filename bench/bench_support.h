@@ -8,6 +8,8 @@
 
 // Figures that every benchmark takes of its own process.
 long residentKb();
+// The most resident memory this process has had so far (VmHWM).
+long peakResidentKb();
 // User and system time so far, in seconds.
 double cpuSeconds();
 // Runs the event loop for `ms` milliseconds.

@@ -4,9 +4,16 @@
 //   second) through the window with
 //                                 recording on: CPU, and readings shown against lines in the file
 //   record_bench make-week FOLDER 7 days of recorded files at one reading a second
-//   record_bench week FOLDER      opening the Trend window on those 7 days, and repainting it
+//   record_bench week FOLDER      opening the Trend window on those 7 days, to the paint once they are
+//                                 read, and repainting it
 //   record_bench week-memory FOLDER  the memory that history takes, over the same window with no history
+//   record_bench history FOLDER   opening the Trend window on "All" over long recorded files (ttyACM0, as
+//                                 scripts/sample-readings.py writes them) while a virtual board sends 10
+//                                 replies a second through a pseudo-terminal: the time to the paint that
+//                                 shows them all, the longest the event loop was held up, the peak memory
+//                                 and the replies the board sent that were not taken as readings
 #include "app/form1.h"
+#include "app/link_controller.h"
 #include "bench_support.h"
 #include "link/link_state.h"
 #include "link/reply_recognition.h"
@@ -19,12 +26,15 @@
 #include <QtCore/QDateTime>
 #include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
+#include <QtCore/QProcess>
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
 #include <QtCore/QTimer>
 #include <QtGui/QMouseEvent>
+#include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
 
 #include <algorithm>
 #include <chrono>
@@ -116,6 +126,119 @@ int stream(int seconds, const QString &folder, bool changing, bool recording)
     return 0;
 }
 
+// The lines of the port's recorded files but their headers, read a piece at a time.
+qint64 recordedReadings(const QString &folder, const QString &stem)
+{
+    qint64 lines = 0;
+    std::vector<char> piece(1 << 20);
+    for (const QFileInfo &info :
+         QDir(folder).entryInfoList({QStringLiteral("*_") + stem + QStringLiteral(".csv")}, QDir::Files)) {
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (qint64 n; (n = file.read(piece.data(), qint64(piece.size()))) > 0;)
+            lines += std::count(piece.begin(), piece.begin() + n, '\n');
+        --lines;
+    }
+    return lines;
+}
+
+// The time between ticks of a 10 ms timer, as the receive poll's: how long the event loop was held up.
+class StallWatch final
+{
+public:
+    StallWatch()
+    {
+        m_tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_tick, &QTimer::timeout,
+                         [this] { m_longest = std::max(m_longest, m_since.restart()); });
+        m_since.start();
+        m_tick.start(10);
+    }
+    qint64 longestMs() const
+    {
+        return m_longest;
+    }
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
+int history(const QString &folder)
+{
+    setRecording(folder, false);
+    const qint64 recorded = recordedReadings(folder, QStringLiteral("ttyACM0"));
+    // The board's port under a name whose files are the folder's.
+    QTemporaryDir portFolder;
+    const QString port = portFolder.filePath(QStringLiteral("ttyACM0"));
+    QProcess board;
+    board.start(QStringLiteral(VBOARD_PATH),
+                {QStringLiteral("--interval"), QStringLiteral("100"), QStringLiteral("--link"), port});
+    if (!board.waitForStarted() || !board.waitForReadyRead(5000))
+        return 1;
+
+    Form1 form;
+    form.setText(TextBox::TCOM, port);
+    form.show();
+    qint64 taken = 0;
+    QObject::connect(&form.controller(), &LinkController::readingTaken, [&] { ++taken; });
+    form.findChild<QAbstractButton *>(QStringLiteral("cmdInitialize"))->click();
+    runFor(1000);
+
+    const long rssBefore = residentKb();
+    StallWatch stalls;
+    QElapsedTimer opening;
+    opening.start();
+    qint64 shownMs = -1;
+    struct PaintWatch : QObject
+    {
+        std::function<void()> painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                QTimer::singleShot(0, this, painted);
+            return false;
+        }
+    } watch;
+    form.showTrend();
+    TrendWindow &trend = *form.trendWindow();
+    trend.findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("All"));
+    watch.painted = [&] {
+        if (shownMs < 0 && trend.chart().statistics().count >= recorded)
+            shownMs = opening.elapsed();
+    };
+    trend.chart().installEventFilter(&watch);
+    while (shownMs < 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const long peak = peakResidentKb();
+    runFor(1000);
+
+    const qint64 longestStall = stalls.longestMs();
+    board.terminate();
+    board.waitForFinished();
+    runFor(100);
+    const qint64 replies = board.readAllStandardError().count("reply ");
+    std::printf("history readings=%lld open_to_full_paint_ms=%lld longest_stall_ms=%lld rss_before_mb=%.1f "
+                "peak_mb=%.1f rss_after_mb=%.1f replies=%lld taken=%lld lost=%lld\n",
+                static_cast<long long>(trend.chart().statistics().count), static_cast<long long>(shownMs),
+                static_cast<long long>(longestStall), double(rssBefore) / 1024, double(peak) / 1024,
+                double(residentKb()) / 1024, static_cast<long long>(replies), static_cast<long long>(taken),
+                static_cast<long long>(replies - taken));
+
+    // What a new reading costs on "All": its columns over the whole history, and a paint.
+    std::vector<double> redraw;
+    for (int i = 0; i < 20; ++i) {
+        const auto before = Clock::now();
+        trend.chart().historyChanged();
+        trend.chart().repaint();
+        redraw.push_back(usBetween(before, Clock::now()) / 1000);
+    }
+    printFigures("history_redraw", redraw);
+    return 0;
+}
+
 // Written by a process of its own: writing them here would leave the heap strewn with the text.
 int makeWeek(const QString &folder)
 {
@@ -144,7 +267,8 @@ int week(const QString &folder)
     form.show();
     runFor(200);
 
-    // To the end of the first paint of the chart on "7 days".
+    // To the end of the first paint of the chart on "7 days" once the files are read, which the note that
+    // they are being read going away tells.
     QElapsedTimer opening;
     opening.start();
     qint64 paintedMs = -1;
@@ -158,12 +282,13 @@ int week(const QString &folder)
             return false;
         }
     } watch;
-    watch.painted = [&] {
-        if (paintedMs < 0)
-            paintedMs = opening.elapsed();
-    };
     showSevenDays(form);
     TrendWindow &trend = *form.trendWindow();
+    const auto *reading = trend.findChild<QLabel *>(QStringLiteral("damagedLines"));
+    watch.painted = [&] {
+        if (paintedMs < 0 && reading->isHidden())
+            paintedMs = opening.elapsed();
+    };
     trend.chart().installEventFilter(&watch);
     while (paintedMs < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -237,8 +362,10 @@ int main(int argc, char *argv[])
         return week(weekFolder);
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("week-memory"))
         return weekMemory(weekFolder);
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("history"))
+        return history(weekFolder);
     std::fprintf(stderr, "usage: record_bench write COUNT | stream SECONDS steady|changing [--no-record] | "
                          "make-week FOLDER | week FOLDER | "
-                         "week-memory FOLDER\n");
+                         "week-memory FOLDER | history FOLDER\n");
     return 2;
 }

@@ -3,6 +3,8 @@
 //   vantro_bench latency SAMPLES  command and display latency, one line of figures per sample kind
 //   vantro_bench presence SAMPLES the presence query's reply window, click to check: min, median, max
 //   vantro_bench flood SECONDS    CPU, resident memory and log length under a flooding board
+//   vantro_bench rate MS SECONDS  the board replying every MS ms through the pseudo-terminal into the real
+//                                 link: replies sent against readings taken
 #include "app/form1.h"
 #include "app/link_controller.h"
 #include "bench_support.h"
@@ -212,6 +214,36 @@ int flood(int seconds)
     return 0;
 }
 
+// The readings the link takes from a board that replies every `intervalMs`, through the real port: one reply
+// is recognised per 10 ms receive poll, and a poll that finds more than one reply takes none.
+int rate(int intervalMs, int seconds)
+{
+    QProcess board;
+    board.start(QStringLiteral(VBOARD_PATH), {QStringLiteral("--interval"), QString::number(intervalMs)});
+    if (!board.waitForStarted() || !board.waitForReadyRead(5000))
+        return 1;
+    const QString port = QString::fromLocal8Bit(board.readLine()).trimmed();
+    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("SENSORE_TEMP/TCOM"), port);
+    Form1 form;
+    form.show();
+    qint64 taken = 0;
+    QObject::connect(&form.controller(), &LinkController::readingTaken, [&] { ++taken; });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    control<QAbstractButton>(form, "cmdInitialize")->click();
+    runFor(seconds * 1000);
+    board.terminate();
+    board.waitForFinished();
+    runFor(100);
+    const double wall = double(elapsed.elapsed() - 100) / 1000;
+    const qint64 replies = board.readAllStandardError().count("reply ");
+    std::printf("port_rate interval_ms=%d seconds=%.1f replies=%lld taken=%lld replies_per_second=%.1f "
+                "readings_per_second=%.1f\n",
+                intervalMs, wall, static_cast<long long>(replies), static_cast<long long>(taken),
+                double(replies) / wall, double(taken) / wall);
+    return 0;
+}
+
 // The presence query's reply window: from the click on PRESENZA  PIC to the reply check, against a board that
 // answers every query and sends no temperature that could clear the count.
 int presence(int samples)
@@ -249,12 +281,16 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() != 3) {
-        std::fprintf(stderr, "usage: vantro_bench latency SAMPLES | presence SAMPLES | flood SECONDS\n");
-        return 2;
-    }
     QTemporaryDir home;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    if (arguments.size() == 4 && arguments.at(1) == QLatin1String("rate") && arguments.at(2).toInt() > 0 &&
+        arguments.at(3).toInt() > 0)
+        return rate(arguments.at(2).toInt(), arguments.at(3).toInt());
+    if (arguments.size() != 3) {
+        std::fprintf(stderr, "usage: vantro_bench latency SAMPLES | presence SAMPLES | flood SECONDS | "
+                             "rate MS SECONDS\n");
+        return 2;
+    }
     const int amount = arguments.at(2).toInt();
     if (arguments.at(1) == QLatin1String("latency"))
         return latency(amount);
@@ -263,6 +299,7 @@ int main(int argc, char *argv[])
     if (arguments.at(1) == QLatin1String("flood") && amount > 10)
         return flood(amount);
     std::fprintf(stderr,
-                 "usage: vantro_bench latency SAMPLES | presence SAMPLES | flood SECONDS (more than 10)\n");
+                 "usage: vantro_bench latency SAMPLES | presence SAMPLES | flood SECONDS (more than 10) | "
+                 "rate MS SECONDS\n");
     return 2;
 }

@@ -93,6 +93,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     m_controller.formLoad();
 
     connect(&m_controller, &LinkController::readingTaken, this, &Form1::takeReading);
+    connect(&m_historyLoader, &HistoryLoader::loaded, this,
+            [this](const ReadingHistory::LoadReport &report) { m_trend->historyLoaded(report); });
     connect(&m_recorder, &ReadingRecorder::stateChanged, this, &Form1::showLampToolTip);
     if (RecordingSettings::enabled())
         m_recorder.start(RecordingSettings::folder());
@@ -356,8 +358,11 @@ void Form1::showTrend()
         m_historyPort = port;
         // A relative folder is refused for recording, and so for reading.
         const QString folder = RecordingSettings::folder();
-        if (QDir::isAbsolutePath(folder))
-            m_trend->historyLoaded(m_history.loadRecorded(folder, port));
+        if (QDir::isAbsolutePath(folder)) {
+            m_historyLoader.start(folder, port);
+            if (m_historyLoader.isLoading())
+                m_trend->historyLoading();
+        }
     }
     m_trend->show();
     m_trend->raise();

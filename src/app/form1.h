@@ -6,6 +6,7 @@
 #include "link/link_timers.h"
 #include "link/link_view.h"
 #include "publish/reading_publisher.h"
+#include "record/history_loader.h"
 #include "record/reading_history.h"
 #include "record/reading_recorder.h"
 
@@ -106,6 +107,7 @@ private:
     QStandardItemModel *m_presentPorts = nullptr;
 
     ReadingHistory m_history;
+    HistoryLoader m_historyLoader{m_history};
     ReadingRecorder m_recorder;
     QString m_historyPort;
     AlertWatch m_alerts;

@@ -12,6 +12,8 @@
 namespace ReadingCsv {
 inline constexpr char Header[] = "time,celsius,low,high\n";
 inline constexpr int LineCapacity = 64;
+// 2026-12-07T11:22:33.456+01:00,0.00,0,0: no line of a reading is shorter.
+inline constexpr int ShortestLine = 38;
 
 // The local calendar day of a time, as yyyymmdd.
 int localDay(qint64 timeMs);

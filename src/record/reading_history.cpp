@@ -1,67 +1,12 @@
 #include "reading_history.h"
 
 #include "protocol/temperature_text.h"
-#include "record/reading_csv.h"
+#include "record/recorded_files.h"
 
-#include <QtCore/QDir>
-#include <QtCore/QFile>
-#include <QtCore/QRegularExpression>
+#include <QtCore/QDateTime>
 
 #include <algorithm>
-#include <cstring>
-#include <malloc.h>
-
-namespace {
-struct Rows
-{
-    std::vector<qint64> times;
-    std::vector<int16_t> raws;
-};
-
-// Reads every line of one file; the header and an empty last line are not readings, anything else that does
-// not parse is counted as damaged.
-bool readFile(const QString &path, Rows &rows, ReadingHistory::LoadReport &report)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report.unreadable << QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const qint64 size = file.size();
-    if (size == 0)
-        return true;
-    // Mapped, the file is read once without a copy; a file system that cannot map gets read whole.
-    const char *at = reinterpret_cast<const char *>(file.map(0, size));
-    const char *end = at + size;
-    QByteArray copy;
-    if (!at) {
-        copy = file.readAll();
-        at = copy.constData();
-        end = at + copy.size();
-    }
-    const size_t headerLength = std::strlen(ReadingCsv::Header) - 1;
-    rows.times.reserve(rows.times.size() + size_t(size / 38));
-    rows.raws.reserve(rows.raws.size() + size_t(size / 38));
-    while (at < end) {
-        const char *lineEnd = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
-        if (!lineEnd)
-            lineEnd = end;
-        const bool header =
-            size_t(lineEnd - at) == headerLength && std::memcmp(at, ReadingCsv::Header, headerLength) == 0;
-        if (!header && lineEnd != at) {
-            if (const auto row = ReadingCsv::parseLine(at, lineEnd)) {
-                rows.times.push_back(row->timeMs);
-                rows.raws.push_back(row->raw);
-            } else {
-                ++report.damagedLines;
-            }
-        }
-        at = lineEnd + 1;
-    }
-    ++report.files;
-    return true;
-}
-} // namespace
+#include <limits>
 
 ReadingHistory::ReadingHistory() = default;
 ReadingHistory::~ReadingHistory() = default;
@@ -69,80 +14,60 @@ ReadingHistory::~ReadingHistory() = default;
 void ReadingHistory::add(const Reading &reading)
 {
     insert(reading.timeMs, reading.raw());
-    if (qsizetype(m_times.size()) > m_loaded + SessionLimit)
-        dropOldest();
+    if (size() - m_loaded > SessionLimit)
+        dropOldestOfSession();
 }
 
 ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, const QString &portName)
 {
-    LoadReport report;
-    const QString stem = ReadingCsv::portStem(portName);
-    static const QRegularExpression dated(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}_"));
-    Rows rows;
-    QDir dir(folder);
-    // Sorted by name is sorted by day.
-    for (const QString &name :
-         dir.entryList({QStringLiteral("*_") + stem + QStringLiteral(".csv")}, QDir::Files, QDir::Name)) {
-        if (name.size() == 11 + stem.size() + 4 && dated.match(name).hasMatch())
-            readFile(dir.filePath(name), rows, report);
-    }
+    RecordedFiles files(folder, portName, QDateTime::currentMSecsSinceEpoch(), size());
+    files.read(std::numeric_limits<qint64>::max());
+    merge(std::move(files.times()), std::move(files.raws()), std::move(files.summaries()));
+    return files.report();
+}
 
-    // Files are in time order but for a clock set back; only then are they sorted, equal times in file order.
-    if (!std::is_sorted(rows.times.begin(), rows.times.end())) {
-        std::vector<size_t> order(rows.times.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](size_t a, size_t b) { return rows.times[a] < rows.times[b]; });
-        Rows sorted;
-        sorted.times.reserve(order.size());
-        sorted.raws.reserve(order.size());
-        for (size_t k : order) {
-            sorted.times.push_back(rows.times[k]);
-            sorted.raws.push_back(rows.raws[k]);
-        }
-        rows = std::move(sorted);
-    }
-
-    // Merge with what is here, each reading once, into storage of exactly the needed size.
-    std::vector<qint64> times;
-    std::vector<int16_t> raws;
-    times.reserve(m_times.size() + rows.times.size());
-    raws.reserve(m_times.size() + rows.times.size());
-    size_t mine = 0;
-    size_t theirs = 0;
-    auto push = [&](qint64 t, int16_t raw) {
-        if (!times.empty() && times.back() == t && raws.back() == raw)
-            return;
-        times.push_back(t);
-        raws.push_back(raw);
+void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws,
+                           ReadingSummaries &&summaries)
+{
+    // From the newest down into the room at the end of the files' readings, which the files' storage was
+    // allocated with: this session's readings are mostly the newest, so little moves.
+    const size_t end = times.size() + m_times.size();
+    size_t theirs = times.size();
+    size_t mine = m_times.size();
+    size_t at = end;
+    times.resize(end);
+    raws.resize(end);
+    const auto put = [&](qint64 t, int16_t raw) {
+        if (at < end && times[at] == t && raws[at] == raw)
+            return; // the same reading as the one after it
+        --at;
+        times[at] = t;
+        raws[at] = raw;
     };
-    while (mine < m_times.size() || theirs < rows.times.size()) {
-        const bool takeMine =
-            theirs == rows.times.size() || (mine < m_times.size() && m_times[mine] <= rows.times[theirs]);
-        if (takeMine) {
-            push(m_times[mine], m_raws[mine]);
-            ++mine;
+    while (mine > 0) {
+        if (theirs > 0 && times[theirs - 1] >= m_times[mine - 1]) {
+            --theirs;
+            put(times[theirs], raws[theirs]);
         } else {
-            push(rows.times[theirs], rows.raws[theirs]);
-            ++theirs;
+            --mine;
+            put(m_times[mine], m_raws[mine]);
         }
     }
-    report.readings = qint64(rows.times.size());
+    // Close the room left by readings that were here and in the files as well.
+    times.erase(times.begin() + qsizetype(theirs), times.begin() + qsizetype(at));
+    raws.erase(raws.begin() + qsizetype(theirs), raws.begin() + qsizetype(at));
     m_times = std::move(times);
     m_raws = std::move(raws);
-    m_times.shrink_to_fit();
-    m_raws.shrink_to_fit();
-    m_loaded = qsizetype(m_times.size());
-    // The parse's scratch was as large as the history itself; hand it back to the system rather than keep it.
-    malloc_trim(0);
-    return report;
+    m_summaries = std::move(summaries);
+    m_summaries.update(m_raws, qsizetype(theirs));
+    m_loaded = size();
 }
 
 void ReadingHistory::clear()
 {
     m_times = {};
     m_raws = {};
+    m_summaries.clear();
     m_loaded = 0;
 }
 
@@ -176,6 +101,11 @@ qsizetype ReadingHistory::lowerBound(qint64 timeMs) const
     return qsizetype(std::lower_bound(m_times.begin(), m_times.end(), timeMs) - m_times.begin());
 }
 
+ReadingSummaries::Summary ReadingHistory::summary(qsizetype from, qsizetype to) const
+{
+    return m_summaries.summary(m_raws, from, to);
+}
+
 qint64 ReadingHistory::usualIntervalMs() const
 {
     constexpr size_t Window = 64;
@@ -200,13 +130,14 @@ void ReadingHistory::insert(qint64 timeMs, int16_t raw)
         return;
     m_times.insert(at, timeMs);
     m_raws.insert(m_raws.begin() + index, raw);
+    m_summaries.update(m_raws, index);
 }
 
-void ReadingHistory::dropOldest()
+void ReadingHistory::dropOldestOfSession()
 {
-    // An eighth at a time, so that dropping costs little per reading.
-    const auto drop = qsizetype(m_times.size()) / 8;
-    m_times.erase(m_times.begin(), m_times.begin() + drop);
-    m_raws.erase(m_raws.begin(), m_raws.begin() + drop);
-    m_loaded = std::max<qsizetype>(0, m_loaded - drop);
+    // An eighth of the limit at a time, so that dropping costs little per reading.
+    const auto from = m_times.begin() + m_loaded;
+    m_times.erase(from, from + SessionLimit / 8);
+    m_raws.erase(m_raws.begin() + m_loaded, m_raws.begin() + m_loaded + SessionLimit / 8);
+    m_summaries.update(m_raws, m_loaded);
 }

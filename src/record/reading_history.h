@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/reading.h"
+#include "record/reading_summaries.h"
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
@@ -9,7 +10,8 @@
 #include <vector>
 
 // The readings the trend shows, in time order: the recorded files of one port and this session's readings,
-// each once. Ten bytes a reading. This session's readings are bounded, oldest dropped first.
+// each once. Ten bytes a reading. The readings loaded from the files are all kept; those this session adds
+// after them are bounded, oldest dropped first.
 class ReadingHistory final
 {
     Q_DISABLE_COPY_MOVE(ReadingHistory)
@@ -23,6 +25,8 @@ public:
         int files = 0;
         qint64 readings = 0;
         qint64 damagedLines = 0;
+        // Of the damaged lines, those whose time is not plausible.
+        qint64 implausibleTimes = 0;
         QStringList unreadable; // "file: reason"
     };
 
@@ -30,8 +34,12 @@ public:
     ~ReadingHistory();
 
     void add(const Reading &reading);
-    // Adds the recorded files of a port found in `folder`. A reading that is already here is kept once.
+    // Adds the recorded files of a port found in `folder` at once. A reading that is already here is kept
+    // once.
     LoadReport loadRecorded(const QString &folder, const QString &portName);
+    // Takes readings in time order, as read from the files, with their summaries, and adds those here to
+    // them, each once.
+    void merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws, ReadingSummaries &&summaries);
     void clear();
 
     qsizetype size() const;
@@ -41,14 +49,17 @@ public:
     Reading readingAt(qsizetype index) const;
     // The first reading at or after `timeMs`; size() when there is none.
     qsizetype lowerBound(qint64 timeMs) const;
+    // The lowest, highest and sum of the readings from `from` up to but not including `to`.
+    ReadingSummaries::Summary summary(qsizetype from, qsizetype to) const;
     // The time between readings as the board usually sends them: the median of the latest intervals.
     qint64 usualIntervalMs() const;
 
 private:
     void insert(qint64 timeMs, int16_t raw);
-    void dropOldest();
+    void dropOldestOfSession();
 
     std::vector<qint64> m_times;
     std::vector<int16_t> m_raws;
+    ReadingSummaries m_summaries;
     qsizetype m_loaded = 0;
 };

@@ -2,7 +2,9 @@
 
 #include "alert/alert_watch.h"
 #include "protocol/temperature_text.h"
+#include "record/plausible_time.h"
 #include "record/reading_history.h"
+#include "trend/time_axis.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QLocale>
@@ -10,14 +12,12 @@
 #include <QtGui/QPainter>
 #include <QtGui/QWheelEvent>
 
-#include <array>
 #include <cmath>
 
 namespace {
 constexpr qint64 Second = 1000;
 constexpr qint64 Minute = 60 * Second;
 constexpr qint64 Hour = 60 * Minute;
-constexpr qint64 Day = 24 * Hour;
 constexpr int MarginLeft = 56;
 constexpr int MarginRight = 12;
 constexpr int MarginTop = 10;
@@ -35,44 +35,6 @@ int32_t valueStep(int32_t range)
         }
         step *= 10;
     }
-}
-
-qint64 timeStep(qint64 span, int width)
-{
-    static constexpr std::array<qint64, 22> steps{
-        Second,     2 * Second,  5 * Second,  10 * Second, 15 * Second, 30 * Second, Minute,   2 * Minute,
-        5 * Minute, 10 * Minute, 15 * Minute, 30 * Minute, Hour,        2 * Hour,    3 * Hour, 6 * Hour,
-        12 * Hour,  Day,         2 * Day,     7 * Day,     14 * Day,    28 * Day};
-    for (qint64 step : steps) {
-        if (double(width) * double(step) / double(span) >= MinLabelSpacing)
-            return step;
-    }
-    return steps.back();
-}
-
-// The first tick at or after `from`, on the local clock's round times.
-qint64 firstTick(qint64 from, qint64 step)
-{
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(from);
-    if (step >= Day) {
-        QDateTime midnight = local.date().startOfDay();
-        if (midnight.toMSecsSinceEpoch() < from)
-            midnight = local.date().addDays(1).startOfDay();
-        return midnight.toMSecsSinceEpoch();
-    }
-    const qint64 offset = qint64(local.offsetFromUtc()) * Second;
-    return ((from + offset + step - 1) / step) * step - offset;
-}
-
-QString tickLabel(qint64 t, qint64 step, qint64 span)
-{
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(t);
-    const QLocale locale;
-    if (step >= Day)
-        return locale.toString(local, QStringLiteral("ddd d MMM"));
-    if (span > Day)
-        return locale.toString(local, QStringLiteral("ddd HH:mm"));
-    return locale.toString(local, step < Minute ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
 }
 
 QString degrees(int32_t hundredths)
@@ -172,9 +134,19 @@ void TrendChart::recompute()
     const qsizetype n = m_history.size();
     const qint64 newest = n > 0 ? m_history.timeAt(n - 1) + 1 : QDateTime::currentMSecsSinceEpoch();
     if (m_span == AllSpan) {
-        const qint64 oldest = n > 0 ? m_history.timeAt(0) : newest - Hour;
-        m_to = m_following ? newest : m_end;
-        m_from = m_following ? oldest : m_end - (newest - oldest);
+        // From the oldest to the newest reading with a plausible time, if any: readings from a clock not
+        // yet set are kept, and shown by the spans that reach them, but do not stretch "All" over decades.
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        qsizetype first = m_history.lowerBound(PlausibleTime::earliestMs());
+        qsizetype last = m_history.lowerBound(PlausibleTime::latestMs(now) + 1);
+        if (first == last) {
+            first = 0;
+            last = n;
+        }
+        const qint64 allNewest = n > 0 ? m_history.timeAt(last - 1) + 1 : newest;
+        const qint64 oldest = n > 0 ? m_history.timeAt(first) : newest - Hour;
+        m_to = m_following ? allNewest : m_end;
+        m_from = m_following ? oldest : m_end - (allNewest - oldest);
         if (m_to - m_from < Minute)
             m_from = m_to - Minute;
     } else {
@@ -257,15 +229,14 @@ void TrendChart::paintEvent(QPaintEvent *)
 
     // Time axis, on round local clock times.
     const qint64 span = m_to - m_from;
-    const qint64 tStep = timeStep(span, plot.width());
-    for (qint64 t = firstTick(m_from, tStep); t < m_to;
-         t = tStep >= Day ? firstTick(t + 1, tStep) : t + tStep) {
+    const TimeAxis::Step tStep = TimeAxis::step(span, plot.width(), MinLabelSpacing);
+    for (qint64 t : TimeAxis::ticks(m_from, m_to, tStep)) {
         const int x = plot.left() + int(double(t - m_from) * plot.width() / double(span));
         p.setPen(grid);
         p.drawLine(x, plot.top(), x, plot.bottom());
         p.setPen(text);
         p.drawText(QRect(x - MinLabelSpacing / 2, plot.bottom() + 4, MinLabelSpacing, MarginBottom - 4),
-                   Qt::AlignHCenter | Qt::AlignTop, tickLabel(t, tStep, span));
+                   Qt::AlignHCenter | Qt::AlignTop, TimeAxis::label(t, tStep, span));
     }
     p.setPen(text);
     p.drawRect(plot.adjusted(0, 0, -1, -1));

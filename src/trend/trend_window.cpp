@@ -2,6 +2,7 @@
 
 #include "alert/alert_watch.h"
 #include "protocol/temperature_text.h"
+#include "record/plausible_time.h"
 #include "record/reading_csv.h"
 #include "record/reading_recorder.h"
 #include "trend/trend_chart.h"
@@ -205,12 +206,24 @@ void TrendWindow::readingAdded()
         m_refresh.start();
 }
 
+void TrendWindow::historyLoading()
+{
+    m_damaged->setText(QStringLiteral("Reading the recorded files..."));
+    m_damaged->setVisible(true);
+}
+
 void TrendWindow::historyLoaded(const ReadingHistory::LoadReport &report)
 {
     QStringList notes;
-    if (report.damagedLines > 0)
-        notes
-            << QStringLiteral("%1 damaged lines in the recorded files were skipped").arg(report.damagedLines);
+    if (report.damagedLines > 0) {
+        QString note =
+            QStringLiteral("%1 damaged lines in the recorded files were skipped").arg(report.damagedLines);
+        if (report.implausibleTimes > 0)
+            note += QStringLiteral(", %1 of them with a time %2")
+                        .arg(report.implausibleTimes)
+                        .arg(QLatin1String(PlausibleTime::Description));
+        notes << note;
+    }
     notes << report.unreadable;
     m_damaged->setText(notes.join(QLatin1Char('\n')));
     m_damaged->setVisible(!notes.isEmpty());

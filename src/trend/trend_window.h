@@ -29,6 +29,8 @@ public:
 
     // The history gained a reading; the chart follows within a fraction of a second.
     void readingAdded();
+    // The recorded files are being read; the readings of this session are shown meanwhile.
+    void historyLoading();
     // The history was (re)loaded from the recorded files.
     void historyLoaded(const ReadingHistory::LoadReport &report);
 

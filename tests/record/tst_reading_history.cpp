@@ -1,5 +1,8 @@
+#include "record/history_loader.h"
+#include "record/plausible_time.h"
 #include "record/reading_csv.h"
 #include "record/reading_history.h"
+#include "record/recorded_files.h"
 
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
@@ -7,11 +10,40 @@
 namespace {
 constexpr qint64 Start = 1796638953000;
 
+constexpr qint64 Day = 24 * 3600 * 1000LL;
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+// One reading a second from `from`, in one file per local day of port ttyACM0, as the recorder writes them.
+void writeSeconds(const QString &folder, qint64 from, qint64 count)
+{
+    QMap<int, QByteArray> days;
+    for (qint64 i = 0; i < count; ++i) {
+        const Reading reading = Reading::fromRaw(from + i * 1000, int16_t(40 + i % 7));
+        days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
+    }
+    for (auto day = days.cbegin(); day != days.cend(); ++day)
+        writeFile(folder + QLatin1Char('/') + ReadingCsv::fileName(day.key(), QStringLiteral("ttyACM0")),
+                  ReadingCsv::Header + day.value());
+}
+
+qint64 utc(const char *iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toMSecsSinceEpoch();
+}
+
+// The readings of a history, to compare whole.
+QList<Reading> readings(const ReadingHistory &history)
+{
+    QList<Reading> all;
+    for (qsizetype i = 0; i < history.size(); ++i)
+        all << history.readingAt(i);
+    return all;
 }
 } // namespace
 
@@ -24,6 +56,21 @@ private slots:
     void aReadingInTheFileAndTheSessionIsKeptOnce();
     void onlyTheFilesOfThePort();
     void aClockSetBackStillReadsInTimeOrder();
+    void aClockSetBackInAnyOrder_data();
+    void aClockSetBackInAnyOrder();
+    void theFilesAndTheSessionMergeInTimeOrder_data();
+    void theFilesAndTheSessionMergeInTimeOrder();
+    void aSpreadsheetsCrlfFileHasNoDamagedLines();
+    void implausibleTimesAreDamagedAndSaidSo_data();
+    void implausibleTimesAreDamagedAndSaidSo();
+    void aFileTooLargeForADayIsRefusedUnread();
+    void linesRunningAcrossPiecesAreRead();
+    void theReadingsAreStoredInOneAllocation();
+    void summariesOfLoadedReadingsAgreeWithThem_data();
+    void summariesOfLoadedReadingsAgreeWithThem();
+    void aLoadedHistoryOverTheSessionLimitIsKept();
+    void readingsArrivingWhileLoadingAreKept();
+    void startingAgainDropsTheLoadInProgress();
 };
 
 void TestReadingHistory::damagedLinesAreSkippedAndCounted()
@@ -94,6 +141,320 @@ void TestReadingHistory::aClockSetBackStillReadsInTimeOrder()
     QCOMPARE(history.size(), 4);
     for (int i = 0; i < 4; ++i)
         QCOMPARE(history.readingAt(i), Reading::fromRaw(Start + i * 1000, int16_t((Start / 1000 + i) % 100)));
+}
+
+void TestReadingHistory::aClockSetBackInAnyOrder_data()
+{
+    QTest::addColumn<QList<int>>("seconds");
+    QTest::newRow("one cycle of three") << QList<int>{2, 0, 1};
+    QTest::newRow("reversed") << QList<int>{5, 4, 3, 2, 1, 0};
+    QTest::newRow("two cycles and one in place") << QList<int>{1, 0, 2, 4, 5, 3};
+    QTest::newRow("the same reading twice") << QList<int>{3, 1, 2, 1, 0};
+}
+
+void TestReadingHistory::aClockSetBackInAnyOrder()
+{
+    QFETCH(QList<int>, seconds);
+    QTemporaryDir dir;
+    QByteArray bytes = ReadingCsv::Header;
+    for (int s : seconds)
+        bytes += ReadingCsv::line(Reading::fromRaw(Start + s * 1000, int16_t(40 + s)));
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
+    ReadingHistory history;
+    history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    const int count = *std::max_element(seconds.begin(), seconds.end()) + 1;
+    QCOMPARE(history.size(), count);
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(history.readingAt(i), Reading::fromRaw(Start + i * 1000, int16_t(40 + i)));
+}
+
+// Each reading once, in time order; at the same time, this session's reading before the file's.
+void TestReadingHistory::theFilesAndTheSessionMergeInTimeOrder_data()
+{
+    QTest::addColumn<QList<int>>("file");    // seconds after Start, raw 40 + second
+    QTest::addColumn<QList<int>>("session"); // the same; a negative second is that second with raw 99
+    QTest::addColumn<QList<int>>("merged");
+
+    QTest::newRow("the session newest")
+        << QList<int>{0, 1, 2, 3} << QList<int>{2, 3, 4, 5} << QList<int>{0, 1, 2, 3, 4, 5};
+    QTest::newRow("the session oldest")
+        << QList<int>{4, 5, 6} << QList<int>{0, 1} << QList<int>{0, 1, 4, 5, 6};
+    QTest::newRow("between each other")
+        << QList<int>{0, 2, 4, 6} << QList<int>{1, 2, 3, 7} << QList<int>{0, 1, 2, 3, 4, 6, 7};
+    QTest::newRow("all of the session in the file")
+        << QList<int>{0, 1, 2, 3} << QList<int>{1, 2} << QList<int>{0, 1, 2, 3};
+    QTest::newRow("another reading at the same time")
+        << QList<int>{1, 2, 3} << QList<int>{-2} << QList<int>{1, -2, 2, 3};
+    QTest::newRow("nothing recorded") << QList<int>{} << QList<int>{3, 4} << QList<int>{3, 4};
+}
+
+void TestReadingHistory::theFilesAndTheSessionMergeInTimeOrder()
+{
+    QFETCH(QList<int>, file);
+    QFETCH(QList<int>, session);
+    QFETCH(QList<int>, merged);
+    const auto reading = [](int s) {
+        return s < 0 ? Reading::fromRaw(Start - s * 1000, 99)
+                     : Reading::fromRaw(Start + s * 1000, int16_t(40 + s));
+    };
+    QTemporaryDir dir;
+    QByteArray bytes = ReadingCsv::Header;
+    for (int s : file)
+        bytes += ReadingCsv::line(reading(s));
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
+    ReadingHistory history;
+    for (int s : session)
+        history.add(reading(s));
+    history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QList<Reading> expected;
+    for (int s : merged)
+        expected << reading(s);
+    QCOMPARE(readings(history), expected);
+}
+
+// Saved again by a spreadsheet, every line ends in CR LF, the header's too.
+void TestReadingHistory::aSpreadsheetsCrlfFileHasNoDamagedLines()
+{
+    QTemporaryDir dir;
+    QByteArray bytes = ReadingCsv::Header;
+    for (int i = 0; i < 3; ++i)
+        bytes += ReadingCsv::line(Reading::fromRaw(Start + i * 1000, int16_t(45 + i)));
+    bytes.replace("\n", "\r\n");
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
+    ReadingHistory history;
+    const auto report = history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(report.damagedLines, 0);
+    QCOMPARE(report.readings, 3);
+    QCOMPARE(history.size(), 3);
+    QCOMPARE(history.readingAt(2), Reading::fromRaw(Start + 2000, 47));
+}
+
+void TestReadingHistory::implausibleTimesAreDamagedAndSaidSo_data()
+{
+    QTest::addColumn<qint64>("time");
+    QTest::addColumn<bool>("plausible");
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QTest::newRow("a clock not yet set") << qint64(12345) << false;
+    QTest::newRow("the last moment of 1999") << utc("1999-12-31T23:59:59.999Z") << false;
+    QTest::newRow("the first moment of 2000") << utc("2000-01-01T00:00:00.000Z") << true;
+    QTest::newRow("nine years from now") << now + 9 * 365 * Day << true;
+    QTest::newRow("eleven years from now") << now + 11 * 365 * Day << false;
+    QTest::newRow("the year 9999") << utc("9999-06-01T12:00:00.000Z") << false;
+}
+
+void TestReadingHistory::implausibleTimesAreDamagedAndSaidSo()
+{
+    QFETCH(qint64, time);
+    QFETCH(bool, plausible);
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")),
+              ReadingCsv::Header + ReadingCsv::line(Reading::fromRaw(Start, 45)) +
+                  ReadingCsv::line(Reading::fromRaw(time, 46)));
+    ReadingHistory history;
+    const auto report = history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(report.damagedLines, plausible ? 0 : 1);
+    QCOMPARE(report.implausibleTimes, plausible ? 0 : 1);
+    QCOMPARE(history.size(), plausible ? 2 : 1);
+    QCOMPARE(PlausibleTime::contains(time, QDateTime::currentMSecsSinceEpoch()), plausible);
+}
+
+// A sparse file named like a recording: it is said to be too large, and never read or allocated for.
+void TestReadingHistory::aFileTooLargeForADayIsRefusedUnread()
+{
+    QTemporaryDir dir;
+    QFile huge(dir.filePath(QStringLiteral("2026-12-06_ttyACM0.csv")));
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    if (!huge.resize(200LL << 30))
+        QSKIP("this file system holds no sparse file of 200 GB");
+    huge.close();
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")),
+              ReadingCsv::Header + ReadingCsv::line(Reading::fromRaw(Start, 45)));
+    ReadingHistory history;
+    const auto report = history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(report.unreadable,
+             QStringList{huge.fileName() + QStringLiteral(": larger than a day's recording can be")});
+    QCOMPARE(report.files, 1);
+    QCOMPARE(history.size(), 1);
+}
+
+void TestReadingHistory::linesRunningAcrossPiecesAreRead()
+{
+    // Two days, well over the piece the files are read in, with lines across each piece's end.
+    QTemporaryDir dir;
+    constexpr qint64 Count = 2 * 86400;
+    writeSeconds(dir.path(), Start, Count);
+    ReadingHistory history;
+    const auto report = history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(report.damagedLines, 0);
+    QCOMPARE(report.files, 3);
+    QCOMPARE(history.size(), Count);
+    for (qint64 i = 0; i < Count; i += 997)
+        QCOMPARE(history.readingAt(i), Reading::fromRaw(Start + i * 1000, int16_t(40 + i % 7)));
+}
+
+// Counted first, the readings take one allocation of the lines that could be readings and the room asked
+// for; lines written after they were counted are left to the session, which has them.
+void TestReadingHistory::theReadingsAreStoredInOneAllocation()
+{
+    QTemporaryDir dir;
+    QByteArray first = ReadingCsv::Header;
+    for (int i = 0; i < 1000; ++i)
+        first += ReadingCsv::line(Reading::fromRaw(Start + i * 1000, int16_t(i % 3 == 0 ? 0 : 45)));
+    QCOMPARE(ReadingCsv::line(Reading::fromRaw(Start, 0)).size(), ReadingCsv::ShortestLine + 1);
+    first += "garbage\n\n";
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), first);
+    const QString second = dir.filePath(QStringLiteral("2026-12-08_ttyACM0.csv"));
+    writeFile(second, ReadingCsv::Header + ReadingCsv::line(Reading::fromRaw(Start + Day, 45)));
+
+    constexpr qsizetype Room = 5;
+    RecordedFiles files(dir.path(), QStringLiteral("ttyACM0"), QDateTime::currentMSecsSinceEpoch(), Room);
+    // A piece at a time: both files counted, the first parsed.
+    for (int piece = 0; piece < 3; ++piece)
+        QVERIFY(!files.read(1));
+    QFile later(second);
+    QVERIFY(later.open(QIODevice::Append));
+    for (int i = 1; i < 1000; ++i)
+        later.write(ReadingCsv::line(Reading::fromRaw(Start + Day + i * 1000, 45)));
+    later.close();
+    QVERIFY(files.read(1 << 30));
+    QCOMPARE(files.times().size(), size_t(1001));
+    QCOMPARE(files.times().capacity(), size_t(1001 + Room));
+    QCOMPARE(files.raws().capacity(), size_t(1001 + Room));
+    QCOMPARE(files.report().damagedLines, 1);
+}
+
+void TestReadingHistory::summariesOfLoadedReadingsAgreeWithThem_data()
+{
+    QTest::addColumn<bool>("clockSetBack");
+    QTest::addColumn<int>("session"); // readings this session adds, some of them recorded as well
+    QTest::newRow("in time order") << false << 0;
+    QTest::newRow("a clock set back") << true << 0;
+    QTest::newRow("with this session's readings") << false << 700;
+}
+
+// The lowest, highest and sum of any run of a loaded history are those of its readings.
+void TestReadingHistory::summariesOfLoadedReadingsAgreeWithThem()
+{
+    QFETCH(bool, clockSetBack);
+    QFETCH(int, session);
+    QRandomGenerator random(7);
+    QTemporaryDir dir;
+    constexpr int Recorded = 5000;
+    QByteArray bytes = ReadingCsv::Header;
+    for (int i = 0; i < Recorded; ++i) {
+        const int second = clockSetBack && i >= Recorded / 2 ? i - Recorded / 2 : i + Recorded / 2;
+        bytes += ReadingCsv::line(Reading::fromRaw(Start + second * 1000, int16_t(random.bounded(40, 60))));
+    }
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
+    ReadingHistory history;
+    for (int i = 0; i < session; ++i)
+        history.add(Reading::fromRaw(Start + (Recorded - session / 2 + i) * 1000 + 1,
+                                     int16_t(random.bounded(30, 70))));
+    history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(history.size(), Recorded + session);
+    for (int run = 0; run < 200; ++run) {
+        const auto from = qsizetype(random.bounded(int(history.size())));
+        const auto to = from + qsizetype(random.bounded(int(history.size() - from)) + 1);
+        ReadingSummaries::Summary expected;
+        for (qsizetype i = from; i < to; ++i) {
+            const int32_t value = history.hundredthsAt(i);
+            if (i == from || value < expected.min)
+                std::tie(expected.min, expected.minAt) = std::pair{value, i};
+            if (i == from || value > expected.max)
+                std::tie(expected.max, expected.maxAt) = std::pair{value, i};
+            expected.sum += value;
+        }
+        const ReadingSummaries::Summary s = history.summary(from, to);
+        QCOMPARE(s.count, to - from);
+        QCOMPARE(s.min, expected.min);
+        QCOMPARE(s.minAt, expected.minAt);
+        QCOMPARE(s.max, expected.max);
+        QCOMPARE(s.maxAt, expected.maxAt);
+        QCOMPARE(s.sum, expected.sum);
+    }
+}
+
+// More readings than this session may keep are loaded; the session adds its own up to its limit and past it.
+void TestReadingHistory::aLoadedHistoryOverTheSessionLimitIsKept()
+{
+    QTemporaryDir dir;
+    constexpr qint64 Loaded = ReadingHistory::SessionLimit + 10;
+    writeSeconds(dir.path(), Start, Loaded);
+    ReadingHistory history;
+    history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    QCOMPARE(history.size(), Loaded);
+
+    const qint64 sessionStart = Start + Loaded * 1000;
+    qint64 added = 0;
+    const auto add = [&](qint64 count) {
+        for (qint64 end = added + count; added < end; ++added)
+            history.add(Reading::fromRaw(sessionStart + added * 1000, 50));
+    };
+    add(10);
+    QCOMPARE(history.size(), Loaded + 10);
+    add(ReadingHistory::SessionLimit + ReadingHistory::SessionLimit / 4);
+    // Every loaded reading is kept; the session's own are bounded, its oldest dropped.
+    QCOMPARE(history.timeAt(0), Start);
+    QCOMPARE(history.lowerBound(sessionStart), Loaded);
+    QCOMPARE(history.timeAt(history.size() - 1), sessionStart + (added - 1) * 1000);
+    QVERIFY(history.size() - Loaded <= ReadingHistory::SessionLimit);
+    QVERIFY(history.size() - Loaded > ReadingHistory::SessionLimit * 3 / 4);
+}
+
+// Three days take several turns of the event loop; readings that come meanwhile are all kept, each once.
+void TestReadingHistory::readingsArrivingWhileLoadingAreKept()
+{
+    QTemporaryDir dir;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    constexpr qint64 Recorded = 3 * 86400;
+    const qint64 from = now - (Recorded + 10) * 1000;
+    writeSeconds(dir.path(), from, Recorded);
+
+    ReadingHistory history;
+    const Reading alsoRecorded =
+        Reading::fromRaw(from + (Recorded - 1) * 1000, int16_t(40 + (Recorded - 1) % 7));
+    history.add(alsoRecorded);
+    HistoryLoader loader(history);
+    QSignalSpy loaded(&loader, &HistoryLoader::loaded);
+    qint64 arrived = 0;
+    QTimer board;
+    connect(&board, &QTimer::timeout, this, [&] { history.add(Reading::fromRaw(now + arrived++, 60)); });
+    board.start(0);
+    loader.start(dir.path(), QStringLiteral("/dev/ttyACM0"));
+    QVERIFY(loader.isLoading());
+    QVERIFY(loaded.isEmpty());
+    QVERIFY(loaded.wait(20000));
+    board.stop();
+    QVERIFY2(arrived > 2, qPrintable(QString::number(arrived)));
+    QVERIFY(!loader.isLoading());
+
+    const auto report = loaded.first().first().value<ReadingHistory::LoadReport>();
+    QCOMPARE(report.readings, Recorded);
+    QCOMPARE(report.damagedLines, 0);
+    QCOMPARE(history.size(), Recorded + arrived);
+    QCOMPARE(history.timeAt(0), from);
+    for (qint64 i = 0; i < arrived; ++i)
+        QCOMPARE(history.readingAt(Recorded + i), Reading::fromRaw(now + i, 60));
+}
+
+void TestReadingHistory::startingAgainDropsTheLoadInProgress()
+{
+    QTemporaryDir dir;
+    writeSeconds(dir.path(), Start, 3 * 86400);
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM1.csv")),
+              ReadingCsv::Header + ReadingCsv::line(Reading::fromRaw(Start, 45)));
+    ReadingHistory history;
+    HistoryLoader loader(history);
+    QSignalSpy loaded(&loader, &HistoryLoader::loaded);
+    loader.start(dir.path(), QStringLiteral("ttyACM0"));
+    QVERIFY(loader.isLoading());
+    history.clear();
+    loader.start(dir.path(), QStringLiteral("ttyACM1"));
+    QCOMPARE(loaded.size(), 1);
+    QVERIFY(!loader.isLoading());
+    QTest::qWait(100);
+    QCOMPARE(loaded.size(), 1);
+    QCOMPARE(history.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestReadingHistory)

@@ -47,6 +47,9 @@ private slots:
     void aFaultUnticksRecordAndSaysWhy();
     void showsAndSavesTheSpanAndPausesWhenDraggedBack();
     void alertLimitsAreKeptAndWatched();
+    void damagedLinesSayWhyTheirTimesWereSkipped_data();
+    void damagedLinesSayWhyTheirTimesWereSkipped();
+    void aReadingTakenWhileALongHistoryIsReadIsKept();
     void aFaultKeepsRecordTickedAndIsShownUntilRecordingResumes();
     void limitMistakesAreSaidAtTheField();
     void limitsInTheLocalesWay();
@@ -54,6 +57,7 @@ private slots:
 private:
     void openOnBoard();
     QString folder() const;
+    void writeRecorded(const QString &port, const QList<Reading> &readings, const QByteArray &extra = {});
 
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<BoardLine> m_board;
@@ -87,6 +91,22 @@ void TestTrendWindow::openOnBoard()
 QString TestTrendWindow::folder() const
 {
     return m_home->filePath(QStringLiteral("data/vantro/readings"));
+}
+
+// Recorded files of a port, one per local day, with `extra` lines at the end of the last.
+void TestTrendWindow::writeRecorded(const QString &port, const QList<Reading> &readings,
+                                    const QByteArray &extra)
+{
+    QVERIFY(QDir().mkpath(folder()));
+    QMap<int, QByteArray> days;
+    for (const Reading &reading : readings)
+        days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
+    days.last() += extra;
+    for (auto day = days.cbegin(); day != days.cend(); ++day) {
+        QFile file(folder() + QLatin1Char('/') + ReadingCsv::fileName(day.key(), port));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ReadingCsv::Header + day.value());
+    }
 }
 
 void TestTrendWindow::trendOpensOneSeparateWindow()
@@ -237,6 +257,56 @@ void TestTrendWindow::alertLimitsAreKeptAndWatched()
                 ->findChild<QLabel *>(QStringLiteral("alertState"))
                 ->text()
                 .endsWith(QStringLiteral("31.00 \u00B0C is above the high limit of 30.50 \u00B0C")));
+}
+
+void TestTrendWindow::damagedLinesSayWhyTheirTimesWereSkipped_data()
+{
+    const qint64 year9999 = 253383854400000; // 9999-06-01T12:00:00Z
+    const QByteArray unset = ReadingCsv::line(Reading::fromRaw(5000, 46));
+    const QByteArray farOff = ReadingCsv::line(Reading::fromRaw(year9999, 47));
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("damaged only") << QByteArray("garbage\n")
+                                  << "1 damaged lines in the recorded files were skipped";
+    QTest::newRow("a clock not yet set") << unset + "garbage\n"
+                                         << "2 damaged lines in the recorded files were skipped, 1 of them "
+                                            "with a time not between 2000 and ten years from now";
+    QTest::newRow("far off both ways") << unset + "garbage\n" + farOff
+                                       << "3 damaged lines in the recorded files were skipped, 2 of them "
+                                          "with a time not between 2000 and ten years from now";
+}
+
+void TestTrendWindow::damagedLinesSayWhyTheirTimesWereSkipped()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, said);
+    const QString port = QStringLiteral("/dev/ttyFAKE0");
+    writeRecorded(port, {Reading::fromRaw(QDateTime::currentMSecsSinceEpoch() - 1000, 45)}, lines);
+    qobject_cast<QLineEdit *>(control(*m_form, "TCOM"))->setText(port);
+    m_form->showTrend();
+    QCOMPARE(m_form->trendWindow()->findChild<QLabel *>(QStringLiteral("damagedLines"))->text(), said);
+}
+
+// Ten days of files take many turns of the event loop to read: the window shows that they are being read,
+// and a reading the board sends meanwhile is taken and kept with them.
+void TestTrendWindow::aReadingTakenWhileALongHistoryIsReadIsKept()
+{
+    openOnBoard();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QList<Reading> recorded;
+    for (qint64 i = 10 * 86400; i > 0; --i)
+        recorded << Reading::fromRaw(now - i * 1000, 45);
+    writeRecorded(m_board->portPath(), recorded);
+    m_board->write(Reply);
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    trend->findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("All"));
+    auto *note = trend->findChild<QLabel *>(QStringLiteral("damagedLines"));
+    QCOMPARE(note->text(), QStringLiteral("Reading the recorded files..."));
+    QTRY_COMPARE(temperatureCaption(*m_form), QStringLiteral("24.41"));
+    QTRY_VERIFY(note->isHidden());
+    QCOMPARE(trend->chart().statistics().count, recorded.size() + 1);
+    QCOMPARE(trend->chart().statistics().now, Reading::fromRaw(0, 0x32).hundredths);
 }
 
 void TestTrendWindow::aFaultKeepsRecordTickedAndIsShownUntilRecordingResumes()
