@@ -45,7 +45,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         QStringLiteral("mqtt-id"),
         QStringLiteral(
             "The board's name in the topics vantro/<ID>/... (letters, digits, _ and -); by default "
-            "the host's name and the port's, such as lab3-ttyacm0."),
+            "the board's USB serial number, or else the host's name and the port's, such as lab3-ttyacm0."),
         QStringLiteral("ID"));
     parser.addOptions({help, version, port, headless, format, count, record, listPorts, mqtt, mqttId});
 
