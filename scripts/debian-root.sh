@@ -140,12 +140,12 @@ mount_system() {
     mounted+=("$root/dev/pts")
 }
 
-# Shows the directory SOURCE inside ROOT at the same path.
+# Shows the directory SOURCE inside ROOT at the path TARGET, by default the same path.
 bind_same_path() {
-    local source=$1 root=$2
-    mkdir -p "$root$source"
-    mount --bind "$source" "$root$source"
-    mounted+=("$root$source")
+    local source=$1 root=$2 target=${3:-$1}
+    mkdir -p "$root$target"
+    mount --bind "$source" "$root$target"
+    mounted+=("$root$target")
 }
 
 # Takes away what mount_system and bind_same_path mounted, the last first; with a number, only the mounts

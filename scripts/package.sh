@@ -22,7 +22,9 @@ toolchain=()
 if [ "$arch" != "$(dpkg --print-architecture)" ]; then
     build=build/package-$arch
     in_build_tree=(scripts/cross-root.sh "$arch")
-    toolchain=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake")
+    # The tree keeps a compiler cache of its own. A configured build keeps its toolchain and says so.
+    toolchain=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake"
+        --no-warn-unused-cli -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 "${in_build_tree[@]}" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DBUILD_TESTING=OFF "${toolchain[@]}" >/dev/null

@@ -35,11 +35,9 @@ scripts/package.sh --arch "$arch" --clean-install
 package_seconds=$SECONDS
 
 step "cross-building the tree and its tests"
-toolchain=()
-[ -f "$build/CMakeCache.txt" ] ||
-    toolchain=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake")
 scripts/cross-root.sh "$arch" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "${toolchain[@]}" >/dev/null
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache --no-warn-unused-cli \
+    --toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake" >/dev/null
 scripts/cross-root.sh "$arch" cmake --build "$build" -j "$(nproc)"
 build_seconds=$SECONDS
 
