@@ -1,7 +1,9 @@
 # Cross-compiles for 64-bit Arm on a Debian machine with the arm64 architecture added
 # (dpkg --add-architecture arm64): the compilers of crossbuild-essential-arm64, the arm64 libraries
 # and headers where multiarch installs them, and the build machine's own Qt code generators (moc, rcc,
-# uic), found through QT_HOST_PATH, since the arm64 ones would not run here.
+# uic). Debian's arm64 CMake files already name the one /usr/lib/qt6/libexec/moc, the build machine's;
+# QT_HOST_PATH makes Qt take the tools' CMake packages from the build machine as well, as Qt documents
+# for a cross build.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
