@@ -3,19 +3,19 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev
     # the MQTT tests run a real broker and subscribe with its clients
-    mosquitto mosquitto-clients
+    mosquitto mosquitto-clients openssl
     # the alert test's private session bus
     dbus-daemon
     fonts-liberation fonts-dejavu-core
     # the recording tests run in a time zone with summer time
     tzdata
     # fuzzing
-    clang-14 libclang-rt-14-dev
+    clang libclang-rt-dev
     # the Debian package and its checks
-    dpkg-dev lintian appstream desktop-file-utils
+    dpkg-dev lintian appstream desktop-file-utils systemd
     # the benchmark's display and its window probe
     xvfb libxcb1-dev
 )

@@ -48,6 +48,16 @@ dpkg-deb --extract "$deb" "$staging"
 appstreamcli validate --no-net --pedantic "$staging"/usr/share/metainfo/com.zorva.vantro.metainfo.xml
 desktop-file-validate "$staging"/usr/share/applications/vantro.desktop
 
+echo "== the system service"
+# Verified as an instance, with the program it starts taken from the package rather than from this system;
+# the hardening must keep its exposure score at "OK" (2.0 or less).
+unit=$staging/vantro-headless@ttyACM0.service
+sed "s#^ExecStart=/usr/bin/vantro #ExecStart=$staging/usr/bin/vantro #" \
+    "$staging"/usr/lib/systemd/system/vantro-headless@.service >"$unit"
+grep -q "^ExecStart=$staging/usr/bin/vantro " "$unit"
+systemd-analyze verify --man=no "$unit"
+systemd-analyze security --offline=true --threshold=20 --no-pager "$unit" | tail -n 1
+
 if [ "$clean_install" = true ]; then
     scripts/clean-install.sh "$deb" "$build/tools/vboard/vantro-vboard"
 fi

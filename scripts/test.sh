@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# Every build of this run (and of the fuzzer and the package) goes through the compiler cache.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 
 jobs=$(nproc)
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null

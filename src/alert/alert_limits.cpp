@@ -3,26 +3,75 @@
 #include "protocol/temperature_text.h"
 #include "settings/zorva_store.h"
 
-#include <cmath>
-
 namespace {
 const QString Group = QStringLiteral("Alerts");
 const QString HighKey = QStringLiteral("High");
 const QString LowKey = QStringLiteral("Low");
-// Far beyond anything the board can report, and far from overflowing.
-constexpr double LargestDegrees = 10000;
 
 QString fileText(const std::optional<int32_t> &limit)
 {
     return limit ? hundredthsText(*limit, QStringLiteral(".")) : QString();
 }
+
+// Digits with at most one separator, in hundredths with the third decimal rounded; nothing for anything else.
+// `tooLarge` is set past the largest limit.
+std::optional<int64_t> unsignedHundredths(QStringView digits, bool &tooLarge)
+{
+    int64_t whole = 0;
+    int64_t fraction = 0;
+    int decimals = -1; // none before the separator
+    bool any = false;
+    bool roundUp = false;
+    for (const QChar c : digits) {
+        if (c == u'.' || c == u',') {
+            if (decimals >= 0)
+                return std::nullopt;
+            decimals = 0;
+            continue;
+        }
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        const int digit = c.unicode() - u'0';
+        any = true;
+        if (decimals < 0)
+            whole = std::min<int64_t>(whole * 10 + digit, AlertLimits::LargestHundredths + 1);
+        else if (decimals < 2)
+            fraction = fraction * 10 + digit;
+        else if (decimals == 2)
+            roundUp = digit >= 5;
+        decimals += decimals >= 0 ? 1 : 0;
+    }
+    for (int d = std::max(decimals, 0); d < 2; ++d)
+        fraction *= 10;
+    if (!any)
+        return std::nullopt;
+    const int64_t hundredths = whole * 100 + fraction + (roundUp ? 1 : 0);
+    tooLarge = hundredths > AlertLimits::LargestHundredths;
+    return hundredths;
+}
 } // namespace
+
+AlertLimits AlertLimits::load(AlertLimitMistakes &mistakes)
+{
+    const QString dot = QStringLiteral(".");
+    AlertLimits limits;
+    QString why;
+    if (!read(zorvaText(Group, HighKey), dot, limits.high, why))
+        mistakes.high = QStringLiteral("ZORVA.conf [Alerts] High: %1; the high limit is off").arg(why);
+    if (!read(zorvaText(Group, LowKey), dot, limits.low, why))
+        mistakes.low = QStringLiteral("ZORVA.conf [Alerts] Low: %1; the low limit is off").arg(why);
+    if (limits.outOfOrder()) {
+        mistakes.low = QStringLiteral("ZORVA.conf [Alerts] Low: %1 is above High, %2; both limits are off")
+                           .arg(hundredthsText(*limits.low, dot), hundredthsText(*limits.high, dot));
+        limits = {};
+    }
+    return limits;
+}
 
 AlertLimits AlertLimits::load()
 {
-    const auto store = openZorvaStore(Group);
-    const QString dot = QStringLiteral(".");
-    return {parse(store->value(HighKey).toString(), dot), parse(store->value(LowKey).toString(), dot)};
+    AlertLimitMistakes ignored;
+    return load(ignored);
 }
 
 void AlertLimits::save() const
@@ -32,22 +81,43 @@ void AlertLimits::save() const
     store->setValue(LowKey, fileText(low));
 }
 
-std::optional<int32_t> AlertLimits::parse(const QString &text, const QString &decimalPoint)
+bool AlertLimits::read(const QString &text, const QString &decimalPoint, std::optional<int32_t> &limit,
+                       QString &mistake)
 {
     QString plain = text.trimmed();
-    if (decimalPoint != QLatin1String("."))
-        plain.replace(decimalPoint, QStringLiteral("."));
-    // Digits with at most one point and a sign in front: no exponents, no "inf".
-    const qsizetype signs = plain.startsWith(u'-') || plain.startsWith(u'+') ? 1 : 0;
-    bool digits = false;
-    for (qsizetype i = signs; i < plain.size(); ++i) {
-        if (!plain.at(i).isDigit() && plain.at(i) != u'.')
-            return std::nullopt;
-        digits = digits || plain.at(i).isDigit();
+    if (plain.isEmpty()) {
+        limit.reset();
+        return true;
     }
-    bool ok = false;
-    const double degrees = plain.toDouble(&ok);
-    if (!digits || !ok || std::abs(degrees) > LargestDegrees)
-        return std::nullopt;
-    return int32_t(std::lround(degrees * 100));
+    if (decimalPoint != QLatin1String(".") && decimalPoint != QLatin1String(","))
+        plain.replace(decimalPoint, QStringLiteral("."));
+    // A minus sign as typography writes it is a minus too.
+    const bool negative = plain.front() == u'-' || plain.front() == QChar(0x2212);
+    const qsizetype sign = negative || plain.front() == u'+' ? 1 : 0;
+    bool tooLarge = false;
+    const std::optional<int64_t> hundredths = unsignedHundredths(QStringView(plain).sliced(sign), tooLarge);
+    if (!hundredths) {
+        mistake = QStringLiteral("\"%1\" is not a temperature (digits 0-9 with one point or comma)")
+                      .arg(text.trimmed());
+        return false;
+    }
+    if (tooLarge) {
+        mistake = QStringLiteral("\"%1\" is beyond 10000 degrees").arg(text.trimmed());
+        return false;
+    }
+    limit = int32_t(negative ? -*hundredths : *hundredths);
+    return true;
+}
+
+std::optional<int32_t> AlertLimits::parse(const QString &text, const QString &decimalPoint)
+{
+    std::optional<int32_t> limit;
+    QString mistake;
+    read(text, decimalPoint, limit, mistake);
+    return limit;
+}
+
+bool AlertLimits::outOfOrder() const
+{
+    return high && low && *low > *high;
 }

@@ -7,8 +7,10 @@
 #include "protocol/temperature_text.h"
 #include "publish/publisher_setup.h"
 #include "record/recording_settings.h"
+#include "settings/zorva_store.h"
 #include "trend/trend_window.h"
 
+#include <QtCore/QDir>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFontDatabase>
 #include <QtGui/QIcon>
@@ -81,6 +83,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     QAction *trend = named(menuBar()->addAction(QStringLiteral("Trend")), "Trend");
     connect(trend, &QAction::triggered, this, &Form1::showTrend);
 
+    m_settingsProblem = zorvaStoreProblem();
     buildControls();
     placeControls();
     setUpTabOrder();
@@ -234,11 +237,15 @@ void Form1::showLampToolTip()
 
 QString Form1::lampToolTip() const
 {
-    // A recording that stopped by itself is said beside the port's state until recording runs again.
+    // A recording fault is said beside the port's state until recording runs again.
     QString tip = m_linkToolTip;
-    const QString failure = m_recorder.isRecording() ? QString() : m_recorder.failure();
-    if (!failure.isEmpty())
+    const QString failure = m_recorder.failure();
+    if (!failure.isEmpty() && m_recorder.isOn())
+        tip += u'\n' + ReadingRecorder::faultText(failure);
+    else if (!failure.isEmpty())
         tip += QStringLiteral("\nRecording stopped: ") + failure;
+    if (!m_settingsProblem.isEmpty())
+        tip += QStringLiteral("\nSettings not read, the defaults are in use: ") + m_settingsProblem;
     if (m_publisher && !m_publisher->state().isEmpty())
         tip += u'\n' + m_publisher->state();
     if (!m_publishingFailure.isEmpty())
@@ -347,7 +354,10 @@ void Form1::showTrend()
         if (!m_historyPort.isNull())
             m_history.clear();
         m_historyPort = port;
-        m_trend->historyLoaded(m_history.loadRecorded(RecordingSettings::folder(), port));
+        // A relative folder is refused for recording, and so for reading.
+        const QString folder = RecordingSettings::folder();
+        if (QDir::isAbsolutePath(folder))
+            m_trend->historyLoaded(m_history.loadRecorded(folder, port));
     }
     m_trend->show();
     m_trend->raise();

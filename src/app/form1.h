@@ -114,4 +114,5 @@ private:
     std::unique_ptr<TrendWindow> m_trend;
     std::unique_ptr<ReadingPublisher> m_publisher;
     QString m_publishingFailure;
+    QString m_settingsProblem;
 };

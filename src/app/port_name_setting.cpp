@@ -27,11 +27,14 @@ QString whyNotWritable(const QString &fileName)
 
 QString PortNameSetting::load()
 {
-    return openStore()->value(Key, QString::fromLatin1(DefaultName)).toString();
+    return zorvaText(Group, Key, QString::fromLatin1(DefaultName));
 }
 
 bool PortNameSetting::save(const QString &name, QString &failure)
 {
+    failure = zorvaStoreProblem();
+    if (!failure.isEmpty())
+        return false;
     const auto settings = openStore();
     settings->setValue(Key, name);
     settings->sync();
@@ -50,5 +53,5 @@ bool PortNameSetting::save(const QString &name, QString &failure)
 
 QString PortNameSetting::fileName()
 {
-    return openStore()->fileName();
+    return zorvaStorePath();
 }

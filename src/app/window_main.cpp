@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/display_guard.h"
 #include "app/form1.h"
 
 #include <QtWidgets/QApplication>
@@ -7,7 +8,9 @@
 // known to be good.
 int main(int argc, char *argv[])
 {
+    DisplayGuard guard;
     QApplication app(argc, argv);
+    guard.release();
     QCoreApplication::setApplicationName(QString::fromLatin1(Form1::Title));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
     const CommandLine line = CommandLine::parse(QCoreApplication::arguments());

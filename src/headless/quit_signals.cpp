@@ -16,7 +16,7 @@ void onQuitSignal(int)
 
 QuitSignals::QuitSignals(QObject *parent) : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalSockets) != 0)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(signalSockets[1], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {

@@ -6,7 +6,8 @@
 #include <memory>
 
 // Turns SIGINT and SIGTERM into a signal on the event loop, so that the program can close the port and
-// flush before it exits. The handler only writes a byte to a socket that the loop watches.
+// flush before it exits. The handler only writes a byte to a socket that the loop watches, and never
+// waits on it.
 class QuitSignals final : public QObject
 {
     Q_OBJECT

@@ -8,10 +8,10 @@ const QString Group = QStringLiteral("MQTT");
 
 QString MqttSettings::url()
 {
-    return openZorvaStore(Group)->value(QStringLiteral("Url")).toString().trimmed();
+    return zorvaText(Group, QStringLiteral("Url")).trimmed();
 }
 
 QString MqttSettings::id()
 {
-    return openZorvaStore(Group)->value(QStringLiteral("Id")).toString().trimmed();
+    return zorvaText(Group, QStringLiteral("Id")).trimmed();
 }

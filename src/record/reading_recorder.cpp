@@ -7,6 +7,7 @@
 #include <QtCore/QFile>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,11 +19,22 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// Why the day's file would not open: a symbolic link is named as such rather than as a loop.
+QString openFailure(const QByteArray &native, int error)
+{
+    struct stat status
+    {};
+    if (error == ELOOP && ::lstat(native.constData(), &status) == 0 && S_ISLNK(status.st_mode))
+        return QStringLiteral("it is a symbolic link, which recording never follows");
+    return systemReason(error);
+}
 } // namespace
 
-ReadingRecorder::ReadingRecorder(QObject *parent) : QObject(parent)
+ReadingRecorder::ReadingRecorder(QObject *parent) : ReadingRecorder(SyncIntervalMs, parent) {}
+
+ReadingRecorder::ReadingRecorder(int syncIntervalMs, QObject *parent) : QObject(parent)
 {
-    m_syncTimer.setInterval(SyncIntervalMs);
+    m_syncTimer.setInterval(syncIntervalMs);
     connect(&m_syncTimer, &QTimer::timeout, this, &ReadingRecorder::sync);
 }
 
@@ -34,19 +46,23 @@ ReadingRecorder::~ReadingRecorder()
 bool ReadingRecorder::start(const QString &folder)
 {
     stop();
-    m_failure.clear();
-    if (!QDir().mkpath(folder)) {
+    QString reason;
+    if (!QDir::isAbsolutePath(folder)) {
+        // Relative to wherever the program happened to start is nowhere the user would look.
+        reason = QStringLiteral("a relative folder is refused; name it from / or ~/");
+    } else if (!QDir().mkpath(folder)) {
         // mkpath says no more than that; the parent's state usually explains it.
         const QFileInfo info(folder);
-        const QString reason = info.exists() && !info.isDir()
-                                   ? QStringLiteral("it is not a folder")
-                                   : QStringLiteral("the folder cannot be created");
+        reason = info.exists() && !info.isDir() ? QStringLiteral("it is not a folder")
+                                                : QStringLiteral("the folder cannot be created");
+    }
+    if (!reason.isEmpty()) {
         m_failure = QStringLiteral("%1: %2").arg(folder, reason);
         emit stateChanged();
         return false;
     }
     m_folder = folder;
-    m_recording = true;
+    m_on = true;
     m_syncTimer.start();
     emit stateChanged();
     return true;
@@ -56,15 +72,22 @@ void ReadingRecorder::stop()
 {
     closeFile();
     m_syncTimer.stop();
-    if (!m_recording)
-        return;
-    m_recording = false;
-    emit stateChanged();
+    const bool changed = m_on || !m_failure.isEmpty();
+    m_on = false;
+    m_failure.clear();
+    m_missed = 0;
+    if (changed)
+        emit stateChanged();
+}
+
+bool ReadingRecorder::isOn() const
+{
+    return m_on;
 }
 
 bool ReadingRecorder::isRecording() const
 {
-    return m_recording;
+    return m_on && m_failure.isEmpty();
 }
 
 QString ReadingRecorder::folder() const
@@ -84,15 +107,52 @@ QString ReadingRecorder::failure() const
 
 void ReadingRecorder::record(const Reading &reading, const QString &portName)
 {
-    if (!m_recording)
+    if (!m_on)
         return;
+    const bool faulty = !m_failure.isEmpty();
+    if (faulty && !retryIsDue(reading.timeMs)) {
+        ++m_missed;
+        return;
+    }
+    m_attemptMs = reading.timeMs;
+    if (!write(reading, portName)) {
+        ++m_missed;
+        return;
+    }
+    if (!faulty)
+        return;
+    const qint64 missed = m_missed;
+    m_failure.clear();
+    m_missed = 0;
+    emit stateChanged();
+    emit resumed(m_path, missed);
+}
+
+QString ReadingRecorder::faultText(const QString &reason)
+{
+    return QStringLiteral("Recording failed, trying again: %1").arg(reason);
+}
+
+QString ReadingRecorder::resumedText(const QString &path, qint64 missed)
+{
+    const QString text = QStringLiteral("Recording again to %1").arg(path);
+    return missed == 0 ? text : text + QStringLiteral("; %1 readings were not recorded").arg(missed);
+}
+
+bool ReadingRecorder::retryIsDue(qint64 timeMs) const
+{
+    return std::abs(timeMs - m_attemptMs) >= RetryIntervalMs;
+}
+
+bool ReadingRecorder::write(const Reading &reading, const QString &portName)
+{
     char line[ReadingCsv::LineCapacity];
     int day = 0;
     const int length = ReadingCsv::formatLine(reading, line, day);
     if (m_fd < 0 || day != m_day || portName != m_portName) {
         closeFile();
         if (!openFile(QDir(m_folder).filePath(ReadingCsv::fileName(day, portName))))
-            return;
+            return false;
         m_day = day;
         m_portName = portName;
         emit stateChanged();
@@ -101,57 +161,82 @@ void ReadingRecorder::record(const Reading &reading, const QString &portName)
     // Writing to a file that is gone or was made read-only would lose readings without a word.
     struct stat status
     {};
-    if (::fstat(m_fd, &status) != 0)
-        return fail(m_path, systemReason(errno));
-    if (status.st_nlink == 0)
-        return fail(m_path, QStringLiteral("the file was deleted"));
-    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return fail(m_path, QStringLiteral("the file was made read-only"));
+    QString reason;
     int error = 0;
-    if (!writeWhole(m_fd, line, size_t(length), error))
-        return fail(m_path, systemReason(error));
+    if (::fstat(m_fd, &status) != 0)
+        reason = systemReason(errno);
+    else if (status.st_nlink == 0)
+        reason = QStringLiteral("the file was deleted");
+    else if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        reason = QStringLiteral("the file was made read-only");
+    else if (!writeWhole(m_fd, line, size_t(length), error))
+        reason = systemReason(error);
+    if (!reason.isEmpty()) {
+        fault(m_path, reason);
+        return false;
+    }
     m_unsynced = true;
+    return true;
 }
 
 bool ReadingRecorder::openFile(const QString &path)
 {
-    // The folder may have gone since recording started; it is made again when a new file is due.
+    // The folder may have gone since recording started; it is made again when a file is due.
     QDir().mkpath(m_folder);
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a symbolic link, and never waiting: a FIFO in the file's place would block the open.
+    const int fd =
+        ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) {
-        fail(path, systemReason(errno));
+        fault(path, openFailure(native, errno));
+        return false;
+    }
+    if (!checkOpenedFile(fd, path) || !endLastLine(fd, path)) {
+        ::close(fd);
         return false;
     }
     m_fd = fd;
     m_path = path;
+    m_unsynced = true;
+    return true;
+}
 
+bool ReadingRecorder::checkOpenedFile(int fd, const QString &path)
+{
+    struct stat status
+    {};
+    QString reason;
+    if (::fstat(fd, &status) != 0)
+        reason = systemReason(errno);
+    else if (!S_ISREG(status.st_mode))
+        reason = QStringLiteral("it is not a regular file");
+    else if (status.st_uid != ::geteuid())
+        reason = QStringLiteral("it belongs to another user");
+    if (reason.isEmpty())
+        return true;
+    fault(path, reason);
+    return false;
+}
+
+bool ReadingRecorder::endLastLine(int fd, const QString &path)
+{
     // A new file starts with the header; a file cut short in a line gets its line ended first.
     struct stat status
     {};
     int error = 0;
     bool ok = ::fstat(fd, &status) == 0;
-    if (ok && status.st_size == 0) {
-        ok = writeWhole(fd, ReadingCsv::Header, std::strlen(ReadingCsv::Header), error);
-    } else if (ok) {
-        char last = '\n';
-        const int readFd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-        if (readFd >= 0) {
-            if (::pread(readFd, &last, 1, status.st_size - 1) != 1)
-                last = '\n';
-            ::close(readFd);
-        }
-        if (last != '\n')
-            ok = writeWhole(fd, "\n", 1, error);
-    } else {
-        error = errno;
-    }
     if (!ok) {
-        fail(path, systemReason(error));
-        return false;
+        error = errno;
+    } else if (status.st_size == 0) {
+        ok = writeWhole(fd, ReadingCsv::Header, std::strlen(ReadingCsv::Header), error);
+    } else {
+        char last = '\n';
+        if (::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
+            ok = writeWhole(fd, "\n", 1, error);
     }
-    m_unsynced = true;
-    return true;
+    if (!ok)
+        fault(path, systemReason(error));
+    return ok;
 }
 
 void ReadingRecorder::closeFile()
@@ -180,12 +265,16 @@ void ReadingRecorder::sync()
 {
     int error = 0;
     if (!syncFile(error))
-        fail(m_path, systemReason(error));
+        fault(m_path, systemReason(error));
 }
 
-void ReadingRecorder::fail(const QString &path, const QString &reason)
+void ReadingRecorder::fault(const QString &path, const QString &reason)
 {
-    m_failure = QStringLiteral("%1: %2").arg(path, reason);
-    stop();
+    closeFile();
+    const QString failure = QStringLiteral("%1: %2").arg(path, reason);
+    if (failure == m_failure)
+        return;
+    m_failure = failure;
+    emit stateChanged();
     emit failed(m_failure);
 }

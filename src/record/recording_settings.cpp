@@ -2,6 +2,7 @@
 
 #include "settings/zorva_store.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QStandardPaths>
 
 namespace {
@@ -22,8 +23,12 @@ void RecordingSettings::setEnabled(bool enabled)
 
 QString RecordingSettings::folder()
 {
-    const QString folder = openZorvaStore(Group)->value(FolderKey).toString();
-    return folder.isEmpty() ? defaultFolder() : folder;
+    const QString folder = zorvaText(Group, FolderKey);
+    if (folder.isEmpty())
+        return defaultFolder();
+    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + folder.sliced(1);
+    return folder;
 }
 
 QString RecordingSettings::defaultFolder()

@@ -7,7 +7,8 @@
 namespace RecordingSettings {
 bool enabled();
 void setEnabled(bool enabled);
-// The folder to record into, with the default filled in.
+// The folder to record into: Folder as written, a leading "~/" meaning the home folder, or the default when
+// it is empty. A relative folder is returned as it is, for the recorder to refuse.
 QString folder();
 QString defaultFolder();
 } // namespace RecordingSettings

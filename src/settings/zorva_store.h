@@ -4,6 +4,18 @@
 
 #include <memory>
 
-// The user's ZORVA.conf, under the user's configuration folder, opened at one group.
-// A system-wide file never supplies a value.
+// The user's ZORVA.conf, under the user's configuration folder; a system-wide file never supplies a value.
+// A ZORVA.conf that cannot be read (a FIFO, a folder, a file that is not readable) is never opened, since
+// opening a FIFO waits for ever: every setting reads as absent, writes go nowhere, and zorvaStoreProblem()
+// says why.
+
+// Opened at one group.
 std::unique_ptr<QSettings> openZorvaStore(const QString &group);
+
+// A text setting as written, by a person or by the program: see IniText. `absent` when it is not there.
+// QSettings alone would read "/data/a,b" as a list and cut "/data/a;b" at the semicolon.
+QString zorvaText(const QString &group, const QString &key, const QString &absent = {});
+
+QString zorvaStorePath();
+// Why ZORVA.conf cannot be read, beginning with its path; empty when it can be, or does not exist yet.
+QString zorvaStoreProblem();

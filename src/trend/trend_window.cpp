@@ -100,16 +100,18 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
         limit->setMaximumWidth(80);
         limit->setAccessibleName(limit == m_high ? QStringLiteral("High limit")
                                                  : QStringLiteral("Low limit"));
-        connect(limit, &QLineEdit::editingFinished, this, &TrendWindow::takeLimits);
+        connect(limit, &QLineEdit::editingFinished, this, [this, limit] { takeLimit(limit); });
     }
     m_alert = named(new QLabel(this), "alertState");
     limits->addWidget(m_alert, 1);
+    m_limitMistakes = named(new QLabel(this), "limitMistakes");
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addWidget(m_chart, 1);
     layout->addLayout(figures);
     layout->addLayout(limits);
+    layout->addWidget(m_limitMistakes);
     layout->addWidget(m_recording);
     layout->addWidget(m_damaged);
 
@@ -137,6 +139,11 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
     m_chart->setSpan(m_span->currentData().toLongLong());
     m_chart->setAlerts(&m_alerts);
     showRecordingState();
+    // A mistake in the file is said at the field until the limits are set here.
+    AlertLimitMistakes mistakes;
+    AlertLimits::load(mistakes);
+    m_high->setToolTip(mistakes.high);
+    m_low->setToolTip(mistakes.low);
     showLimits();
     if (!m_alerts.events().isEmpty())
         showAlert(m_alerts.events().constLast());
@@ -147,22 +154,38 @@ void TrendWindow::showLimits()
     const AlertLimits limits = m_alerts.limits();
     m_high->setText(limits.high ? hundredthsText(*limits.high, localeDecimalPoint()) : QString());
     m_low->setText(limits.low ? hundredthsText(*limits.low, localeDecimalPoint()) : QString());
+    QStringList mistakes;
+    for (const QLineEdit *limit : {m_high, m_low}) {
+        if (!limit->toolTip().isEmpty())
+            mistakes << limit->toolTip();
+    }
+    m_limitMistakes->setText(mistakes.join(u'\n'));
+    m_limitMistakes->setVisible(!mistakes.isEmpty());
 }
 
-void TrendWindow::takeLimits()
+void TrendWindow::takeLimit(QLineEdit *edit)
 {
-    // Something that is not a temperature leaves the limit as it was.
+    // A mistake leaves the limits as they were, and is said at the field until a limit is taken.
     AlertLimits limits = m_alerts.limits();
-    for (auto [edit, limit] : {std::pair{m_high, &limits.high}, std::pair{m_low, &limits.low}}) {
-        if (edit->text().trimmed().isEmpty())
-            limit->reset();
-        else if (const auto parsed = AlertLimits::parse(edit->text(), localeDecimalPoint()))
-            *limit = parsed;
-    }
-    if (limits != m_alerts.limits()) {
-        m_alerts.setLimits(limits);
-        limits.save();
-        m_chart->update();
+    std::optional<int32_t> &limit = edit == m_high ? limits.high : limits.low;
+    const QString name = edit == m_high ? QStringLiteral("High limit: ") : QStringLiteral("Low limit: ");
+    QString mistake;
+    if (!AlertLimits::read(edit->text(), localeDecimalPoint(), limit, mistake)) {
+        edit->setToolTip(name + mistake);
+    } else if (limits.outOfOrder()) {
+        edit->setToolTip(name + (edit == m_high ? QStringLiteral("%2 would be below the low limit, %1")
+                                                : QStringLiteral("%1 would be above the high limit, %2"))
+                                    .arg(degrees(*limits.low), degrees(*limits.high)));
+    } else {
+        edit->setToolTip(QString());
+        if (limits != m_alerts.limits()) {
+            // Both limits are saved, so what was wrong in the file is gone.
+            m_high->setToolTip(QString());
+            m_low->setToolTip(QString());
+            m_alerts.setLimits(limits);
+            limits.save();
+            m_chart->update();
+        }
     }
     showLimits();
 }
@@ -244,11 +267,14 @@ void TrendWindow::showStatistics()
 void TrendWindow::showRecordingState()
 {
     const QSignalBlocker quiet(m_record);
-    m_record->setChecked(m_recorder.isRecording());
+    // While recording retries after a fault the box stays ticked.
+    m_record->setChecked(m_recorder.isOn());
     if (m_recorder.isRecording()) {
         const QString file = m_recorder.filePath();
         m_recording->setText(file.isEmpty() ? QStringLiteral("Recording into %1").arg(m_recorder.folder())
                                             : QStringLiteral("Recording to %1").arg(file));
+    } else if (m_recorder.isOn()) {
+        m_recording->setText(ReadingRecorder::faultText(m_recorder.failure()));
     } else if (!m_recorder.failure().isEmpty()) {
         m_recording->setText(QStringLiteral("Recording stopped: %1").arg(m_recorder.failure()));
     } else {

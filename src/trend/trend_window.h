@@ -45,7 +45,7 @@ private:
     void showStatistics();
     void showRecordingState();
     void showLimits();
-    void takeLimits();
+    void takeLimit(QLineEdit *edit);
     void showAlert(const AlertEvent &event);
     void askAndSave(const QString &title, const QString &filter,
                     bool (TrendWindow::*save)(const QString &, QString &));
@@ -66,5 +66,6 @@ private:
     QLineEdit *m_high = nullptr;
     QLineEdit *m_low = nullptr;
     QLabel *m_alert = nullptr;
+    QLabel *m_limitMistakes = nullptr;
     QTimer m_refresh;
 };

@@ -18,6 +18,8 @@
 #include <QtWidgets/QMenuBar>
 #include <QtWidgets/QMessageBox>
 
+#include <sys/stat.h>
+
 namespace {
 // Answers every modal message as a user would, and remembers what it said.
 class MessageWatcher : public QObject
@@ -90,6 +92,7 @@ private slots:
     void keysClickAFocusedButton_data();
     void keysClickAFocusedButton();
     void publishesToTheBrokerInTheSettings();
+    void aSettingsFileThatIsAFifoIsLeftAlone();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -544,6 +547,21 @@ void TestForm1::publishesToTheBrokerInTheSettings()
     QVERIFY(lamp->toolTip().contains(QStringLiteral(" is open\nPublishing to the broker at 127.0.0.1:")));
     broker.stop();
     QTRY_VERIFY(lamp->toolTip().contains(QStringLiteral("Cannot reach the broker")));
+}
+
+void TestForm1::aSettingsFileThatIsAFifoIsLeftAlone()
+{
+    // Opened for reading, it would wait for a writer for ever.
+    m_form.reset();
+    const QString settings = m_home->filePath(QStringLiteral("ZORVA.conf"));
+    QCOMPARE(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    m_form = std::make_unique<Form1>();
+    QCOMPARE(control<QLineEdit>(*m_form, "TCOM")->text(), QStringLiteral("COM1"));
+    const QString tip = control(*m_form, "SCom")->toolTip();
+    QVERIFY2(tip.endsWith(
+                 QStringLiteral("\nSettings not read, the defaults are in use: %1: it is not a regular file")
+                     .arg(settings)),
+             qPrintable(tip));
 }
 
 QTEST_MAIN(TestForm1)

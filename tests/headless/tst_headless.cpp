@@ -1,6 +1,9 @@
 #include "board_line.h"
+#include "headless/undelivered_summary.h"
 #include "local_broker.h"
+#include "publish/reading_publisher.h"
 #include "record/reading_csv.h"
+#include "virtual_board.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -10,10 +13,16 @@
 #include <QtTest/QtTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The real program on its command line and headless, with no display: every run has DISPLAY unset and Qt
-// told to use X, so any touch of the window system would end it.
+// told to use X, so any touch of the window system would end it. The system clock reads as synchronised
+// unless a test says otherwise, so that a machine's own clock adds no line.
 namespace {
 const QByteArray Reply = QByteArray::fromHex("1605320021000000"); // 24.41 degrees
 
@@ -26,23 +35,45 @@ public:
         // Through `| head -n 1`, whose status is then the program's (pipefail).
         ThroughHead,
         // The window, on Qt's offscreen screen.
-        Window
+        Window,
+        // stdout is a pipe of one page whose reader never reads.
+        StuckReader,
+        // stdout is /dev/full.
+        FullStdout
     };
 
-    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf.
-    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {})
+    // `settings`: "Group/Key" -> value, in the run's own ZORVA.conf. `changes`: variables to set, or
+    // to unset where the value is null. `prepare` is given the run's home folder, where ZORVA.conf is,
+    // just before the program starts.
+    explicit Program(const QStringList &arguments, Mode mode = Alone, const QVariantMap &settings = {},
+                     const QMap<QString, QString> &changes = {},
+                     const std::function<void(const QString &)> &prepare = {})
     {
-        QSettings file(m_home.filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat);
-        for (auto at = settings.cbegin(); at != settings.cend(); ++at)
-            file.setValue(at.key(), at.value());
-        file.sync();
+        {
+            QSettings file(m_home.filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat);
+            for (auto at = settings.cbegin(); at != settings.cend(); ++at)
+                file.setValue(at.key(), at.value());
+        }
+        if (prepare)
+            prepare(m_home.path());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
                            mode == Window ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("VANTRO_CLOCK_STATE"), QStringLiteral("synchronised"));
+        for (auto at = changes.cbegin(); at != changes.cend(); ++at) {
+            if (at.value().isNull())
+                environment.remove(at.key());
+            else
+                environment.insert(at.key(), at.value());
+        }
         process.setProcessEnvironment(environment);
+        if (mode == StuckReader)
+            redirectStdoutToStuckPipe();
+        if (mode == FullStdout)
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
         if (mode == ThroughHead) {
             process.start(QStringLiteral("bash"),
                           QStringList{QStringLiteral("-c"),
@@ -52,6 +83,13 @@ public:
         } else {
             process.start(QStringLiteral(VANTRO_PATH), arguments);
         }
+        if (m_pipeWriter >= 0)
+            ::close(m_pipeWriter);
+    }
+    ~Program()
+    {
+        if (m_stuckReader >= 0)
+            ::close(m_stuckReader);
     }
     bool finished(int timeoutMs = 10000)
     {
@@ -81,14 +119,71 @@ public:
     {
         return m_home.filePath(QStringLiteral("data/vantro/readings"));
     }
+    // Readings in the day's file so far.
+    qint64 recordedReadings() const
+    {
+        const QStringList files = QDir(dataFolder()).entryList(QDir::Files);
+        return files.isEmpty() ? 0 : fileContents(dataFolder() + u'/' + files.first()).count('\n') - 1;
+    }
+    // What the stuck reader's pipe holds, taken without waiting.
+    QByteArray stuckPipeContents() const
+    {
+        QByteArray contents(1 << 16, '\0');
+        ::fcntl(m_stuckReader, F_SETFL, O_NONBLOCK);
+        const ssize_t got = ::read(m_stuckReader, contents.data(), size_t(contents.size()));
+        contents.resize(qMax<ssize_t>(got, 0));
+        return contents;
+    }
+
+    // The reader reads again, until the program has closed stdout.
+    QByteArray readStuckPipeToTheEnd()
+    {
+        QByteArray all;
+        ::fcntl(m_stuckReader, F_SETFL, O_NONBLOCK);
+        char buffer[4096];
+        [[maybe_unused]] const bool ended = QTest::qWaitFor(
+            [&] {
+                ssize_t got = 0;
+                while ((got = ::read(m_stuckReader, buffer, sizeof buffer)) > 0)
+                    all.append(buffer, got);
+                return got == 0;
+            },
+            10000);
+        return all;
+    }
 
     QProcess process;
 
 private:
+    void redirectStdoutToStuckPipe()
+    {
+        int ends[2] = {-1, -1};
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            qFatal("no pipe");
+        // One page: it fills after about a hundred lines.
+        ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+        m_stuckReader = ends[0];
+        m_pipeWriter = ends[1];
+        const int writer = m_pipeWriter;
+        process.setChildProcessModifier([writer] { ::dup2(writer, STDOUT_FILENO); });
+    }
+
     QTemporaryDir m_home;
     QByteArray m_out;
     QByteArray m_err;
+    int m_stuckReader = -1;
+    int m_pipeWriter = -1;
 };
+
+// A ZORVA.conf written by hand.
+std::function<void(const QString &)> handWritten(const QByteArray &text)
+{
+    return [text](const QString &home) {
+        QFile file(home + QStringLiteral("/ZORVA.conf"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray(text).replace("HOME", QFile::encodeName(home)));
+    };
+}
 
 bool startFrameArrives(BoardLine &board)
 {
@@ -113,6 +208,26 @@ private slots:
     void aMissingPortIsSaidOnce();
     void theWindowOpensThePortNamed();
     void publishesToTheBroker();
+    void recordingResumesAfterTheFolderIsRemoved();
+    void recordsWhenAskedOrSet_data();
+    void recordsWhenAskedOrSet();
+    void recordsIntoTheFolderAsWritten_data();
+    void recordsIntoTheFolderAsWritten();
+    void limitsAsWritten_data();
+    void limitsAsWritten();
+    void aSettingsFileThatIsAFifoIsLeftAlone();
+    void aReaderThatStopsHoldsUpNothing();
+    void theLastLinesWaitForASlowReader();
+    void aFailingStdoutIsSaid_data();
+    void aFailingStdoutIsSaid();
+    void anUnsynchronisedClockIsSaid_data();
+    void anUnsynchronisedClockIsSaid();
+    void theWindowWithNoDisplaySaysSo_data();
+    void theWindowWithNoDisplaySaysSo();
+    void theWindowPassesOnQtsMessages();
+    void whatTheBrokerNeverHadIsSaidAtTheEnd();
+    void undeliveredCountsWaitingAndDropped_data();
+    void undeliveredCountsWaitingAndDropped();
 };
 
 void TestHeadless::commandLine_data()
@@ -306,6 +421,334 @@ void TestHeadless::publishesToTheBroker()
     QVERIFY(program.endedWith(0));
     QVERIFY(subscriber.waitFor(5));
     QCOMPARE(subscriber.messages().constLast(), QStringLiteral("vantro/lab3/availability offline"));
+}
+
+void TestHeadless::recordingResumesAfterTheFolderIsRemoved()
+{
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--record"});
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QCOMPARE(program.lines(QProcess::StandardOutput, 2).size(), 2);
+    const QDir folder(program.dataFolder());
+    QCOMPARE(folder.entryList(QDir::Files).size(), 1);
+    const QString file = folder.filePath(folder.entryList(QDir::Files).constFirst());
+    QVERIFY(QDir(program.dataFolder()).removeRecursively());
+
+    // The next reading finds the file gone; one at least 2 s later makes the folder and the file again.
+    qsizetype printed = 2;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            board.write(Reply);
+            printed = program.lines(QProcess::StandardOutput, int(printed) + 1).size();
+            return QFileInfo::exists(file);
+        },
+        10000));
+    QTRY_VERIFY(program.lines(QProcess::StandardError, 0).constLast().startsWith("Recording again to "));
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+
+    const QList<QByteArray> said = program.lines(QProcess::StandardError, 0);
+    const auto saying = [&said](const QByteArray &start) {
+        return std::count_if(said.cbegin(), said.cend(),
+                             [&](const QByteArray &l) { return l.startsWith(start); });
+    };
+    QCOMPARE(saying("Recording failed, trying again: " + file.toUtf8() + ": the file was deleted"), 1);
+    QCOMPARE(saying("Recording failed"), 1);
+    QCOMPARE(saying("Recording again to " + file.toUtf8() + "; "), 1);
+    // The file holds the readings since it came back: the last of those printed.
+    const QByteArray recorded = fileContents(file);
+    QVERIFY(recorded.startsWith(ReadingCsv::Header));
+    const QByteArray lines = recorded.sliced(qstrlen(ReadingCsv::Header));
+    QVERIFY(!lines.isEmpty());
+    QVERIFY(program.lines(QProcess::StandardOutput, 0).join('\n').append('\n').endsWith(lines));
+}
+
+void TestHeadless::recordsWhenAskedOrSet_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QVariantMap>("settings");
+    QTest::addColumn<bool>("records");
+    const QStringList once{"--count", "1"};
+    QTest::newRow("neither") << once << QVariantMap() << false;
+    QTest::newRow("--record") << once + QStringList{"--record"} << QVariantMap() << true;
+    QTest::newRow("Enabled in ZORVA.conf") << once << QVariantMap{{"Recording/Enabled", true}} << true;
+    QTest::newRow("Enabled off") << once << QVariantMap{{"Recording/Enabled", false}} << false;
+}
+
+// A system service has no window to tick "Record" in: the setting alone turns recording on.
+void TestHeadless::recordsWhenAskedOrSet()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QVariantMap, settings);
+    QFETCH(bool, records);
+    BoardLine board;
+    Program program(QStringList{"--headless", "--port", board.portPath()} + arguments, Program::Alone,
+                    settings);
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(program.recordedReadings(), records ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(program.dataFolder()), records);
+}
+
+void TestHeadless::recordsIntoTheFolderAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("folder"); // HOME: the run's home folder
+    QTest::addColumn<QByteArray>("said");   // on stderr, when it does not record
+    QTest::newRow("comma") << QByteArray("HOME/with,comma") << QByteArray();
+    QTest::newRow("semicolon") << QByteArray("HOME/with;semicolon") << QByteArray();
+    QTest::newRow("relative") << QByteArray("readings")
+                              << QByteArray("Not recording: readings: a relative folder is refused; name it "
+                                            "from / or ~/");
+}
+
+void TestHeadless::recordsIntoTheFolderAsWritten()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, said);
+    BoardLine board;
+    QString home;
+    Program program({"--headless", "--port", board.portPath(), "--record", "--count", "1"}, Program::Alone,
+                    {}, {}, [&](const QString &path) {
+                        home = path;
+                        handWritten("[Recording]\nFolder=" + folder + '\n')(path);
+                    });
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    const QString expected = QString::fromUtf8(folder).replace(QStringLiteral("HOME"), home);
+    if (said.isEmpty()) {
+        QCOMPARE(QDir(expected).entryList(QDir::Files).size(), 1);
+    } else {
+        QVERIFY(program.lines(QProcess::StandardError, 2).contains(said));
+        QVERIFY(!QFileInfo::exists(expected));
+    }
+    QVERIFY(!QFileInfo::exists(program.dataFolder()));
+}
+
+void TestHeadless::limitsAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("alerts");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("a comma") << QByteArray("High=1,5")
+                             << QByteArray("Alert: 24.41 \xC2\xB0"
+                                           "C is above the high limit of 1.50 \xC2\xB0"
+                                           "C");
+    QTest::newRow("not a number") << QByteArray("High=nan")
+                                  << QByteArray(
+                                         "ZORVA.conf [Alerts] High: \"nan\" is not a temperature (digits 0-9 "
+                                         "with one point or comma); the high limit is off");
+    QTest::newRow("low above high") << QByteArray("High=20\nLow=30")
+                                    << QByteArray("ZORVA.conf [Alerts] Low: 30.00 is above High, 20.00; both "
+                                                  "limits are off");
+}
+
+void TestHeadless::limitsAsWritten()
+{
+    QFETCH(QByteArray, alerts);
+    QFETCH(QByteArray, said);
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--count", "1"}, Program::Alone, {}, {},
+                    handWritten("[Alerts]\n" + alerts + '\n'));
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    const QList<QByteArray> lines = program.lines(QProcess::StandardError, 0);
+    QVERIFY2(lines.contains(said), lines.join('\n').constData());
+    // A limit refused is off: no alert.
+    QCOMPARE(lines.join('\n').contains("Alert: "), said.startsWith("Alert: "));
+}
+
+void TestHeadless::aSettingsFileThatIsAFifoIsLeftAlone()
+{
+    BoardLine board;
+    QString settings;
+    Program program({"--headless", "--port", board.portPath(), "--count", "1"}, Program::Alone, {}, {},
+                    [&settings](const QString &home) {
+                        settings = home + QStringLiteral("/ZORVA.conf");
+                        ::mkfifo(QFile::encodeName(settings).constData(), 0600);
+                    });
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(program.lines(QProcess::StandardError, 1).constFirst(),
+             "Settings not read, the defaults are in use: " + settings.toUtf8() +
+                 ": it is not a regular file");
+    QVERIFY(program.lines(QProcess::StandardOutput, 2).constLast().endsWith(",24.41,50,0"));
+}
+
+void TestHeadless::aReaderThatStopsHoldsUpNothing()
+{
+    BoardOptions options;
+    options.intervalMs = 10;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> quiet(std::fopen("/dev/null", "w"), &std::fclose);
+    VirtualBoard board(options, quiet.get());
+    QString error;
+    QVERIFY2(board.start(error), qPrintable(error));
+    Program program({"--headless", "--port", board.portPath(), "--record"}, Program::StuckReader);
+    // The page holds about a hundred lines: three times as many readings are taken while it stays full.
+    QTRY_VERIFY_WITH_TIMEOUT(program.recordedReadings() >= 300, 30000);
+    QCOMPARE(program.process.state(), QProcess::Running);
+    ::kill(pid_t(program.process.processId()), SIGTERM);
+    QVERIFY(program.endedWith(0));
+
+    // Whole lines only, the header first; every line the pipe did not take is counted, and said once.
+    const QByteArray taken = program.stuckPipeContents();
+    QVERIFY(taken.startsWith(ReadingCsv::Header) && taken.endsWith('\n'));
+    const qint64 notTaken = 1 + program.recordedReadings() - taken.count('\n');
+    QVERIFY(notTaken >= 200);
+    const QByteArray said = program.process.readAllStandardError();
+    QCOMPARE(said.count("not written to stdout"), 1);
+    QVERIFY2(said.contains(QByteArray::number(notTaken) + " lines were not written to stdout"),
+             said.constData());
+}
+
+void TestHeadless::theLastLinesWaitForASlowReader()
+{
+    BoardOptions options;
+    options.intervalMs = 10;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> quiet(std::fopen("/dev/null", "w"), &std::fclose);
+    VirtualBoard board(options, quiet.get());
+    QString error;
+    QVERIFY2(board.start(error), qPrintable(error));
+    // Twice what the page holds: the run has all its readings while the reader is still away.
+    Program program({"--headless", "--port", board.portPath(), "--record", "--count", "200"},
+                    Program::StuckReader);
+    QTRY_COMPARE_WITH_TIMEOUT(program.recordedReadings(), 200, 30000);
+    QVERIFY(!program.finished(200));
+    const QByteArray read = program.readStuckPipeToTheEnd();
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(read.count('\n'), 1 + 200);
+    QVERIFY(!program.process.readAllStandardError().contains("stdout"));
+}
+
+void TestHeadless::aFailingStdoutIsSaid_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("header") << "csv";
+    QTest::newRow("first reading") << "json";
+}
+
+void TestHeadless::aFailingStdoutIsSaid()
+{
+    QFETCH(QString, format);
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--format", format}, Program::FullStdout);
+    if (format == QLatin1String("json")) {
+        QVERIFY(startFrameArrives(board));
+        board.write(Reply);
+    }
+    QVERIFY(program.endedWith(1));
+    const QByteArray said = program.process.readAllStandardError();
+    QCOMPARE(said.count("Cannot write to stdout: No space left on device\n"), 1);
+}
+
+void TestHeadless::anUnsynchronisedClockIsSaid_data()
+{
+    QTest::addColumn<QString>("clock");
+    QTest::addColumn<QByteArrayList>("said");
+    const QByteArray waiting("Waiting to open the port");
+    QTest::newRow("not synchronised")
+        << "unsynchronised"
+        << QByteArrayList{
+               "The system clock is not synchronised: readings are stamped with a time that may be "
+               "wrong",
+               waiting};
+    QTest::newRow("synchronised") << "synchronised" << QByteArrayList{waiting};
+}
+
+void TestHeadless::anUnsynchronisedClockIsSaid()
+{
+    QFETCH(QString, clock);
+    QFETCH(QByteArrayList, said);
+    Program program({"--headless", "--port", "/dev/vantro-no-such-board"}, Program::Alone, {},
+                    {{QStringLiteral("VANTRO_CLOCK_STATE"), clock}});
+    // Said before anything else, and the run goes on as ever.
+    const QList<QByteArray> lines = program.lines(QProcess::StandardError, int(said.size()) + 1);
+    QCOMPARE(lines.size(), said.size() + 1);
+    QCOMPARE(lines.mid(0, said.size()), said);
+    QVERIFY(lines.constLast().startsWith("Cannot open"));
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+}
+
+void TestHeadless::theWindowWithNoDisplaySaysSo_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("none named") << QString() << QByteArray("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    QTest::newRow("one that is not there") << ":65000" << QByteArray("the display :65000");
+}
+
+void TestHeadless::theWindowWithNoDisplaySaysSo()
+{
+    QFETCH(QString, display);
+    QFETCH(QByteArray, said);
+    // Qt's own choice of platform, X here.
+    Program program({}, Program::Alone, {},
+                    {{QStringLiteral("QT_QPA_PLATFORM"), QString()},
+                     {QStringLiteral("WAYLAND_DISPLAY"), QString()},
+                     {QStringLiteral("XDG_SESSION_TYPE"), QString()},
+                     {QStringLiteral("DISPLAY"), display}});
+    QVERIFY(program.endedWith(1));
+    const QByteArray err = program.process.readAllStandardError();
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.startsWith("vantro: cannot open ") && err.contains(said) && err.contains("--headless"),
+             err.constData());
+}
+
+void TestHeadless::theWindowPassesOnQtsMessages()
+{
+    // What Qt says while the window reaches the display is held, and passed on once it has.
+    Program program({"--port", "/dev/vantro-no-such-board"}, Program::Window, {},
+                    {{QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.qpa.plugin=true")}});
+    const QList<QByteArray> lines = program.lines(QProcess::StandardError, 1);
+    QVERIFY(!lines.isEmpty());
+    QVERIFY2(lines.first().startsWith("qt.qpa.plugin: ") && lines.first().contains("offscreen"),
+             lines.first().constData());
+    program.process.terminate();
+    QVERIFY(program.finished());
+}
+
+void TestHeadless::whatTheBrokerNeverHadIsSaidAtTheEnd()
+{
+    LocalBroker away; // never started: nothing answers on its port
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--mqtt", away.url()});
+    QVERIFY(startFrameArrives(board));
+    board.write(Reply);
+    QCOMPARE(program.lines(QProcess::StandardOutput, 2).size(), 2);
+    board.write(Reply);
+    QCOMPARE(program.lines(QProcess::StandardOutput, 3).size(), 3);
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+    QCOMPARE(program.lines(QProcess::StandardError, 1).constLast(),
+             QByteArray("2 readings were not delivered to the broker"));
+}
+
+void TestHeadless::undeliveredCountsWaitingAndDropped_data()
+{
+    QTest::addColumn<qint64>("readings");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("none") << qint64(0) << QString();
+    QTest::newRow("waiting") << qint64(3) << "3 readings were not delivered to the broker";
+    QTest::newRow("waiting and dropped")
+        << ReadingPublisher::QueueCapacity + 2 << "100002 readings were not delivered to the broker";
+}
+
+void TestHeadless::undeliveredCountsWaitingAndDropped()
+{
+    QFETCH(qint64, readings);
+    QFETCH(QString, said);
+    LocalBroker away;
+    QString error;
+    const std::optional<BrokerAddress> address = BrokerAddress::parse(away.url(), error);
+    QVERIFY2(address, qPrintable(error));
+    ReadingPublisher publisher(*address, QStringLiteral("lab3"), {});
+    for (qint64 i = 0; i < readings; ++i)
+        publisher.publishReading(Reading::fromRaw(i, 2000));
+    QCOMPARE(undeliveredSummary(publisher), said);
 }
 
 QTEST_GUILESS_MAIN(TestHeadless)

@@ -5,7 +5,10 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Runs under TZ=Europe/Rome.
 namespace {
@@ -16,6 +19,27 @@ const QString Port = QStringLiteral("/dev/ttyACM0");
 Reading at(qint64 timeMs, int raw)
 {
     return Reading::fromRaw(timeMs, int16_t(raw));
+}
+
+const QByteArray Header = "time,celsius,low,high\n";
+
+// This process's descriptor open on `path`, to swap the file under the recorder for something else.
+int descriptorOf(const QString &path)
+{
+    for (int fd = 0; fd < 1024; ++fd) {
+        if (QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)) == path)
+            return fd;
+    }
+    return -1;
+}
+
+// The recorder's file is replaced, under the same descriptor, by `replacement`.
+bool swapFile(const QString &path, int replacement)
+{
+    const int fd = descriptorOf(path);
+    const bool swapped = fd >= 0 && ::dup2(replacement, fd) == fd;
+    ::close(replacement);
+    return swapped;
 }
 
 } // namespace
@@ -29,6 +53,9 @@ private slots:
     void aReadingAtMidnightStartsTheNextDaysFile();
     void faultsStopRecordingWithTheReason_data();
     void faultsStopRecordingWithTheReason();
+    void resumesAfterTheFolderWasRemoved();
+    void aLastingFaultIsSaidOnceAndRetried();
+    void syncsAtItsIntervalAndAFailedSyncIsAFault();
 };
 
 void TestReadingRecorder::appendsAfterARestartAndMendsABrokenLine()
@@ -77,6 +104,8 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("folder cannot be created") << "folder under a file"
                                               << "cannot be created";
+    QTest::newRow("relative folder") << "relative folder"
+                                     << "a relative folder is refused";
     QTest::newRow("file cannot be opened") << "file is a folder"
                                            << "Is a directory";
     QTest::newRow("disk full") << "disk full"
@@ -85,6 +114,16 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason_data()
                                   << "the file was deleted";
     QTest::newRow("file made read-only") << "read-only"
                                          << "the file was made read-only";
+    QTest::newRow("symbolic link to another file") << "symbolic link"
+                                                   << "it is a symbolic link, which recording never follows";
+    QTest::newRow("dangling symbolic link") << "dangling symbolic link"
+                                            << "it is a symbolic link, which recording never follows";
+    QTest::newRow("FIFO") << "FIFO"
+                          << "it is not a regular file";
+    QTest::newRow("FIFO with a reader") << "FIFO with a reader"
+                                        << "it is not a regular file";
+    QTest::newRow("another user's file") << "another user's file"
+                                         << "it belongs to another user";
 }
 
 void TestReadingRecorder::faultsStopRecordingWithTheReason()
@@ -94,36 +133,70 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason()
     QTemporaryDir dir;
     QString folder = dir.path();
     const QString file = dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("someone's.txt"));
+    const QByteArray native = QFile::encodeName(file);
+    int fifoReader = -1;
     if (fault == QLatin1String("folder under a file")) {
         QFile plain(dir.filePath(QStringLiteral("plain")));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         folder = plain.fileName() + QStringLiteral("/readings");
+    } else if (fault == QLatin1String("relative folder")) {
+        folder = QStringLiteral("vantro-test/readings");
     } else if (fault == QLatin1String("file is a folder")) {
         QVERIFY(QDir().mkpath(file));
-    } else if (fault == QLatin1String("disk full")) {
-        // Every write to /dev/full fails as a full disk does.
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), file));
+    } else if (fault == QLatin1String("symbolic link") || fault == QLatin1String("another user's file")) {
+        QFile other(fault == QLatin1String("symbolic link") ? target : file);
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("untouched\n") == 10);
+    } else if (fault.startsWith(QLatin1String("FIFO"))) {
+        // Opened for writing the ordinary way, a FIFO with no reader waits for one for ever.
+        QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+        if (fault == QLatin1String("FIFO with a reader"))
+            fifoReader = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (fault.endsWith(QLatin1String("symbolic link")))
+        QVERIFY(QFile::link(target, file));
+    if (fault == QLatin1String("another user's file")) {
+        if (::geteuid() != 0)
+            QSKIP("Only root can give a file to another user");
+        QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
     }
 
     ReadingRecorder recorder;
     QSignalSpy failed(&recorder, &ReadingRecorder::failed);
     const bool started = recorder.start(folder);
-    QCOMPARE(started, fault != QLatin1String("folder under a file"));
+    QCOMPARE(started,
+             fault != QLatin1String("folder under a file") && fault != QLatin1String("relative folder"));
     if (started) {
         recorder.record(at(Morning, 45), Port);
-        if (fault == QLatin1String("deleted") || fault == QLatin1String("read-only")) {
+        if (fault == QLatin1String("deleted") || fault == QLatin1String("read-only") ||
+            fault == QLatin1String("disk full")) {
             QVERIFY(recorder.isRecording());
-            QVERIFY(fault == QLatin1String("deleted") ? QFile::remove(file)
-                                                      : QFile::setPermissions(file, QFile::ReadOwner));
+            if (fault == QLatin1String("deleted"))
+                QVERIFY(QFile::remove(file));
+            else if (fault == QLatin1String("read-only"))
+                QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+            else // every write to /dev/full fails as a full disk does
+                QVERIFY(swapFile(file, ::open("/dev/full", O_WRONLY | O_CLOEXEC)));
             recorder.record(at(Morning + 1000, 46), Port);
         }
         QCOMPARE(failed.count(), 1);
+        QVERIFY(recorder.isOn());
     }
+    if (fifoReader >= 0)
+        ::close(fifoReader);
     QVERIFY(!recorder.isRecording());
+    // What a symbolic link points to is never written, nor created.
+    if (fault == QLatin1String("symbolic link"))
+        QCOMPARE(fileContents(target), QByteArray("untouched\n"));
+    QVERIFY(fault == QLatin1String("symbolic link") || !QFileInfo::exists(target));
+    if (fault == QLatin1String("another user's file"))
+        QCOMPARE(fileContents(file), QByteArray("untouched\n"));
     QVERIFY2(recorder.failure().contains(reason), qPrintable(recorder.failure()));
     QVERIFY2(recorder.failure().startsWith(started ? file : folder), qPrintable(recorder.failure()));
 
-    // Later readings are dropped quietly, with no second report.
+    // Later readings are dropped quietly, with no second report: a retry that meets the same fault says
+    // nothing.
     recorder.record(at(Morning + 2000, 47), Port);
     QCOMPARE(failed.count(), started ? 1 : 0);
 
@@ -133,6 +206,113 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason()
     recorder.record(at(Morning + 3000, 48), Port);
     QVERIFY(fileContents(file).endsWith("2026-12-07T11:22:36.456+01:00,23.44,48,0\n"));
     QVERIFY(recorder.failure().isEmpty());
+}
+
+void TestReadingRecorder::resumesAfterTheFolderWasRemoved()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("readings"));
+    const QString file = folder + QStringLiteral("/2026-12-07_ttyACM0.csv");
+    ReadingRecorder recorder;
+    QSignalSpy failed(&recorder, &ReadingRecorder::failed);
+    QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
+    QVERIFY(recorder.start(folder));
+    recorder.record(at(Morning, 45), Port);
+    QVERIFY(QDir(folder).removeRecursively());
+    recorder.record(at(Morning + 1000, 46), Port);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first().first().toString(), file + QStringLiteral(": the file was deleted"));
+    QVERIFY(recorder.isOn() && !recorder.isRecording());
+
+    // Not again until 2 s after the attempt that failed.
+    recorder.record(at(Morning + 2999, 47), Port);
+    QVERIFY(!QFileInfo::exists(folder));
+    recorder.record(at(Morning + 3000, 48), Port);
+    QCOMPARE(fileContents(file), Header + "2026-12-07T11:22:36.456+01:00,23.44,48,0\n");
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(resumed.count(), 1);
+    QCOMPARE(resumed.first().at(0).toString(), file);
+    QCOMPARE(resumed.first().at(1).toLongLong(), 2);
+    QVERIFY(recorder.isRecording() && recorder.failure().isEmpty());
+
+    // A later fault counts only its own missed readings, even across a restart.
+    QVERIFY(QDir(folder).removeRecursively());
+    recorder.record(at(Morning + 4000, 49), Port);
+    recorder.stop();
+    QVERIFY(recorder.start(folder));
+    recorder.record(at(Morning + 5000, 50), Port);
+    QVERIFY(QDir(folder).removeRecursively());
+    recorder.record(at(Morning + 6000, 51), Port);
+    recorder.record(at(Morning + 8000, 52), Port);
+    QCOMPARE(failed.count(), 3);
+    QCOMPARE(resumed.count(), 2);
+    QCOMPARE(resumed.last().at(1).toLongLong(), 1);
+    QCOMPARE(ReadingRecorder::resumedText(file, 2),
+             QStringLiteral("Recording again to %1; 2 readings were not recorded").arg(file));
+}
+
+void TestReadingRecorder::aLastingFaultIsSaidOnceAndRetried()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"));
+    QVERIFY(QDir().mkpath(file));
+    ReadingRecorder recorder;
+    QSignalSpy failed(&recorder, &ReadingRecorder::failed);
+    QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
+    QVERIFY(recorder.start(dir.path()));
+    for (int second = 0; second <= 6; ++second)
+        recorder.record(at(Morning + second * 1000, 45), Port);
+    QCOMPARE(failed.count(), 1);
+
+    // A retry met the new fault, which is said in its turn.
+    QVERIFY(QDir(file).removeRecursively());
+    QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+    recorder.record(at(Morning + 8000, 46), Port);
+    QCOMPARE(failed.count(), 2);
+    QVERIFY(failed.last().first().toString().endsWith(QStringLiteral("it is not a regular file")));
+    QVERIFY(recorder.isOn() && resumed.isEmpty());
+
+    // A clock set back an hour does not hold the retry up for an hour.
+    QVERIFY(QFile::remove(file));
+    recorder.record(at(Morning - 3600 * 1000, 47), Port);
+    QCOMPARE(resumed.count(), 1);
+    QCOMPARE(resumed.first().at(1).toLongLong(), 8);
+    QCOMPARE(fileContents(file), Header + "2026-12-07T10:22:33.456+01:00,22.95,47,0\n");
+}
+
+void TestReadingRecorder::syncsAtItsIntervalAndAFailedSyncIsAFault()
+{
+    QCOMPARE(ReadingRecorder::SyncIntervalMs, 60 * 1000);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"));
+    constexpr int Interval = 300;
+    ReadingRecorder recorder(Interval);
+    QSignalSpy failed(&recorder, &ReadingRecorder::failed);
+    QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
+    QVERIFY(recorder.start(dir.path()));
+    recorder.record(at(Morning, 45), Port);
+
+    // A pipe in place of the file takes the lines but cannot be synced (EINVAL): a failed sync, from the
+    // kernel, at the moment the recorder syncs.
+    int pipeEnds[2];
+    QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    QVERIFY(swapFile(file, pipeEnds[1]));
+    recorder.record(at(Morning + 1000, 46), Port);
+    QCOMPARE(failed.count(), 0);
+    QVERIFY(failed.wait(20 * Interval));
+    QCOMPARE(failed.first().first().toString(),
+             file + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(EINVAL)));
+    char written[128] = {};
+    QVERIFY(::read(pipeEnds[0], written, sizeof written) > 0);
+    QVERIFY(QByteArray(written).endsWith(",22.46,46,0\n"));
+    ::close(pipeEnds[0]);
+
+    // The next reading 2 s on reopens the file by its name.
+    QVERIFY(recorder.isOn() && !recorder.isRecording());
+    recorder.record(at(Morning + 3000, 48), Port);
+    QCOMPARE(resumed.count(), 1);
+    QCOMPARE(fileContents(file), Header + "2026-12-07T11:22:33.456+01:00,21.97,45,0\n"
+                                          "2026-12-07T11:22:36.456+01:00,23.44,48,0\n");
 }
 
 QTEST_GUILESS_MAIN(TestReadingRecorder)

@@ -1,5 +1,7 @@
+#include "alert/alert_limits.h"
 #include "app/form1.h"
 #include "board_line.h"
+#include "protocol/temperature_text.h"
 #include "record/reading_csv.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_window.h"
@@ -45,6 +47,9 @@ private slots:
     void aFaultUnticksRecordAndSaysWhy();
     void showsAndSavesTheSpanAndPausesWhenDraggedBack();
     void alertLimitsAreKeptAndWatched();
+    void aFaultKeepsRecordTickedAndIsShownUntilRecordingResumes();
+    void limitMistakesAreSaidAtTheField();
+    void limitsInTheLocalesWay();
 
 private:
     void openOnBoard();
@@ -232,6 +237,116 @@ void TestTrendWindow::alertLimitsAreKeptAndWatched()
                 ->findChild<QLabel *>(QStringLiteral("alertState"))
                 ->text()
                 .endsWith(QStringLiteral("31.00 \u00B0C is above the high limit of 30.50 \u00B0C")));
+}
+
+void TestTrendWindow::aFaultKeepsRecordTickedAndIsShownUntilRecordingResumes()
+{
+    openOnBoard();
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    auto *record = trend->findChild<QCheckBox *>(QStringLiteral("record"));
+    auto *state = trend->findChild<QLabel *>(QStringLiteral("recordingState"));
+    record->click();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    emit m_form->controller().readingTaken(Reading::fromRaw(now, 45));
+    const QString file = m_form->recorder().filePath();
+    QVERIFY(QFileInfo::exists(file));
+    QVERIFY(QDir(folder()).removeRecursively());
+
+    emit m_form->controller().readingTaken(Reading::fromRaw(now + 1000, 46));
+    const QString fault =
+        QStringLiteral("Recording failed, trying again: %1: the file was deleted").arg(file);
+    QVERIFY(record->isChecked());
+    QCOMPARE(state->text(), fault);
+    QVERIFY2(lampToolTip(*m_form).endsWith(u'\n' + fault), qPrintable(lampToolTip(*m_form)));
+
+    // Still said while a reading too soon after the fault is not recorded.
+    emit m_form->controller().readingTaken(Reading::fromRaw(now + 2000, 47));
+    QCOMPARE(state->text(), fault);
+    QVERIFY(!QFileInfo::exists(file));
+    emit m_form->controller().readingTaken(Reading::fromRaw(now + 3000, 48));
+    QVERIFY(QFileInfo::exists(file));
+    QVERIFY(record->isChecked());
+    QCOMPARE(state->text(), QStringLiteral("Recording to %1").arg(file));
+    QVERIFY(!lampToolTip(*m_form).contains(QStringLiteral("Recording")));
+
+    // Unticked, it stops for good.
+    record->click();
+    QVERIFY(!m_form->recorder().isOn());
+    QCOMPARE(state->text(), QStringLiteral("Not recording"));
+}
+
+void TestTrendWindow::limitMistakesAreSaidAtTheField()
+{
+    {
+        QFile store(m_home->filePath(QStringLiteral("ZORVA.conf")));
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write("[Alerts]\nHigh=inf\nLow=10\n");
+    }
+    m_form = std::make_unique<Form1>();
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    auto *high = trend->findChild<QLineEdit *>(QStringLiteral("alertHigh"));
+    auto *low = trend->findChild<QLineEdit *>(QStringLiteral("alertLow"));
+    auto *mistakes = trend->findChild<QLabel *>(QStringLiteral("limitMistakes"));
+    const QString fromTheFile =
+        QStringLiteral("ZORVA.conf [Alerts] High: \"inf\" is not a temperature (digits 0-9 "
+                       "with one point or comma); the high limit is off");
+    QCOMPARE(high->toolTip(), fromTheFile);
+    QCOMPARE(mistakes->text(), fromTheFile);
+    QVERIFY(mistakes->isVisibleTo(trend));
+
+    high->setText(QStringLiteral("1e308"));
+    emit high->editingFinished();
+    const QString typed =
+        QStringLiteral("High limit: \"1e308\" is not a temperature (digits 0-9 with one point "
+                       "or comma)");
+    QCOMPARE(high->toolTip(), typed);
+    QCOMPARE(mistakes->text(), typed);
+    QCOMPARE(high->text(), QString());
+
+    // Low above High is refused the same way, and changes nothing.
+    high->setText(QStringLiteral("20"));
+    emit high->editingFinished();
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1000}));
+    QVERIFY(high->toolTip().isEmpty() && mistakes->isHidden());
+    low->setText(QStringLiteral("30"));
+    emit low->editingFinished();
+    QCOMPARE(low->toolTip(),
+             QStringLiteral("Low limit: 30.00 \u00B0C would be above the high limit, 20.00 \u00B0C"));
+    QCOMPARE(mistakes->text(), low->toolTip());
+    QCOMPARE(low->text(), QStringLiteral("10.00"));
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1000}));
+    QCOMPARE(AlertLimits::load(), (AlertLimits{2000, 1000}));
+
+    low->setText(QStringLiteral("19,5"));
+    emit low->editingFinished();
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1950}));
+    QVERIFY(low->toolTip().isEmpty() && mistakes->isHidden());
+    high->setText(QStringLiteral("15"));
+    emit high->editingFinished();
+    QCOMPARE(mistakes->text(),
+             QStringLiteral("High limit: 15.00 \u00B0C would be below the low limit, 19.50 \u00B0C"));
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{2000, 1950}));
+}
+
+void TestTrendWindow::limitsInTheLocalesWay()
+{
+    // Run once more under LC_ALL=it_IT.UTF-8, where the separator is a comma.
+    const QString point = localeDecimalPoint();
+    if (qEnvironmentVariable("LC_ALL").startsWith(QLatin1String("it_IT")))
+        QCOMPARE(point, QStringLiteral(","));
+    m_form->showTrend();
+    auto *high = m_form->trendWindow()->findChild<QLineEdit *>(QStringLiteral("alertHigh"));
+    high->setText(QStringLiteral("30") + point + QStringLiteral("5"));
+    emit high->editingFinished();
+    QCOMPARE(m_form->alerts().limits(), (AlertLimits{3050, std::nullopt}));
+    QCOMPARE(high->text(), QStringLiteral("30") + point + QStringLiteral("50"));
+    QVERIFY(high->toolTip().isEmpty());
+    // The file keeps a point whatever the locale.
+    QCOMPARE(QSettings(m_home->filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat)
+                 .value(QStringLiteral("Alerts/High")),
+             QVariant(QStringLiteral("30.50")));
 }
 
 QTEST_MAIN(TestTrendWindow)

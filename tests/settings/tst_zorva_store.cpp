@@ -1,0 +1,195 @@
+#include "alert/alert_limits.h"
+#include "app/port_name_setting.h"
+#include "publish/mqtt_settings.h"
+#include "record/recording_settings.h"
+#include "settings/zorva_store.h"
+
+#include <QtCore/QSettings>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QtTest>
+
+#include <sys/stat.h>
+
+// ZORVA.conf as people write it and as the program writes it, and in the shapes it must never be opened in.
+class TestZorvaStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void textAsWritten_data();
+    void textAsWritten();
+    void whatTheProgramWritesReadsBack_data();
+    void whatTheProgramWritesReadsBack();
+    void aStoreThatCannotBeReadIsLeftAlone_data();
+    void aStoreThatCannotBeReadIsLeftAlone();
+    void aLinkToTheStoreIsFollowed();
+
+private:
+    QString storePath() const;
+    bool writeStore(const QByteArray &text) const;
+
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+void TestZorvaStore::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
+    qputenv("HOME", m_home->path().toUtf8());
+    qputenv("XDG_DATA_HOME", m_home->filePath(QStringLiteral("data")).toUtf8());
+}
+
+QString TestZorvaStore::storePath() const
+{
+    return m_home->filePath(QStringLiteral("ZORVA.conf"));
+}
+
+bool TestZorvaStore::writeStore(const QByteArray &text) const
+{
+    QFile file(storePath());
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+void TestZorvaStore::textAsWritten_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expected"); // "~" stands for the home folder
+    const auto row = [](const char *name, const char *setting, const char *file, const char *expected) {
+        QTest::newRow(name) << QString::fromLatin1(setting) << QByteArray(file)
+                            << QString::fromUtf8(expected);
+    };
+    row("folder with a comma", "Folder", "[Recording]\nFolder=/data/with,comma\n", "/data/with,comma");
+    row("folder with a comma and a blank", "Folder", "[Recording]\nFolder=/data/a, b\n", "/data/a, b");
+    row("folder with a semicolon", "Folder", "[Recording]\nFolder=/data/a;b\n", "/data/a;b");
+    row("folder quoted", "Folder", "[Recording]\nFolder=\"/data/q,c;d\"\n", "/data/q,c;d");
+    row("folder under home", "Folder", "[Recording]\nFolder=~/x\n", "~/x");
+    row("folder home itself", "Folder", "[Recording]\nFolder=~\n", "~");
+    row("a tilde further on is a name", "Folder", "[Recording]\nFolder=/data/~x\n", "/data/~x");
+    row("blanks around", "Folder", "[Recording]\nFolder = \t/data/x  \n", "/data/x");
+    row("relative, as written", "Folder", "[Recording]\nFolder=x/y\n", "x/y");
+    row("url with a comma", "Url", "[MQTT]\nUrl=mqtt://lab,1:1883\n", "mqtt://lab,1:1883");
+    row("url with a semicolon", "Url", "[MQTT]\nUrl=mqtt://lab;1\n", "mqtt://lab;1");
+    row("id with a comma", "Id", "[MQTT]\nId=lab,3\n", "lab,3");
+    row("id with a semicolon", "Id", "[MQTT]\nId=lab;3\n", "lab;3");
+    row("port with a comma", "TCOM", "[SENSORE_TEMP]\nTCOM=/dev/serial/by-id/usb-Acme,_Inc-if00\n",
+        "/dev/serial/by-id/usb-Acme,_Inc-if00");
+    row("port with a semicolon", "TCOM", "[SENSORE_TEMP]\nTCOM=tty;USB0\n", "tty;USB0");
+    row("the last line wins", "Id", "[MQTT]\nId=a\n[Other]\nId=x\n[MQTT]\nId=b\n", "b");
+    row("another group's key", "Id", "[Other]\nId=x\n[MQTT]\nUrl=mqtt://h\n", "");
+    row("a commented line", "Id", "[MQTT]\n;Id=old\nId=new\n", "new");
+    row("CRLF lines", "Id", "[MQTT]\r\nId=lab\r\n", "lab");
+    row("UTF-8 with a byte order mark", "Id", "\xEF\xBB\xBF[MQTT]\nId=lab-\xC3\xA8\n", "lab-\xC3\xA8");
+}
+
+void TestZorvaStore::textAsWritten()
+{
+    QFETCH(QString, setting);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expected);
+    QVERIFY(writeStore(file));
+    const QString home = m_home->path();
+    if (setting == QLatin1String("Folder")) {
+        if (expected.startsWith(u'~'))
+            expected = home + expected.sliced(1);
+        QCOMPARE(RecordingSettings::folder(), expected);
+    } else if (setting == QLatin1String("Url")) {
+        QCOMPARE(MqttSettings::url(), expected);
+    } else if (setting == QLatin1String("Id")) {
+        QCOMPARE(MqttSettings::id(), expected);
+    } else {
+        QCOMPARE(PortNameSetting::load(), expected);
+    }
+}
+
+void TestZorvaStore::whatTheProgramWritesReadsBack_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << "ttyACM0";
+    QTest::newRow("empty") << "";
+    QTest::newRow("list look-alike") << "a, b,c";
+    QTest::newRow("semicolon and equals") << "a;b=c";
+    QTest::newRow("quotes") << "\"x\" 'y'";
+    QTest::newRow("backslashes") << "\\\\.\\COM10 \\x41";
+    QTest::newRow("at the start") << "@home";
+    QTest::newRow("two at the start") << "@@x";
+    QTest::newRow("blanks around") << "  x\t ";
+    QTest::newRow("control characters before digits") << "a\x01"
+                                                         "12\tb\nc";
+    QTest::newRow("non-ASCII") << QStringLiteral("porta-\u00E8-\u6E29\u5EA6-\U0001F321");
+    QTest::newRow("brackets") << "[Recording]";
+}
+
+void TestZorvaStore::whatTheProgramWritesReadsBack()
+{
+    QFETCH(QString, value);
+    {
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA"));
+        store.setValue(QStringLiteral("Written/Value"), value);
+    }
+    QCOMPARE(zorvaText(QStringLiteral("Written"), QStringLiteral("Value")), value);
+}
+
+void TestZorvaStore::aStoreThatCannotBeReadIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO") << "fifo"
+                          << "it is not a regular file";
+    QTest::newRow("folder") << "folder"
+                            << "it is not a regular file";
+    QTest::newRow("far too large") << "large"
+                                   << "it is larger than 1 MiB";
+}
+
+void TestZorvaStore::aStoreThatCannotBeReadIsLeftAlone()
+{
+    QFETCH(QString, shape);
+    QFETCH(QString, reason);
+    const QByteArray native = QFile::encodeName(storePath());
+    if (shape == QLatin1String("fifo")) {
+        // Opened for reading, it would wait for a writer for ever.
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (shape == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(storePath()));
+    } else {
+        QVERIFY(writeStore("[MQTT]\nId=lab\n"));
+        QVERIFY(QFile::resize(storePath(), 2 * 1024 * 1024));
+    }
+
+    QCOMPARE(zorvaStoreProblem(), storePath() + QStringLiteral(": ") + reason);
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+    QCOMPARE(MqttSettings::id(), QString());
+    QCOMPARE(RecordingSettings::folder(), RecordingSettings::defaultFolder());
+    QVERIFY(!RecordingSettings::enabled());
+    QCOMPARE(AlertLimits::load(), AlertLimits{});
+    QString failure;
+    QVERIFY(!PortNameSetting::save(QStringLiteral("ttyACM0"), failure));
+    QCOMPARE(failure, zorvaStoreProblem());
+    RecordingSettings::setEnabled(true);
+    AlertLimits{3000, 1000}.save();
+    // Nothing was written in its place.
+    struct stat status
+    {};
+    QCOMPARE(::lstat(native.constData(), &status), 0);
+    QCOMPARE(S_ISFIFO(status.st_mode), shape == QLatin1String("fifo"));
+    QCOMPARE(S_ISDIR(status.st_mode), shape == QLatin1String("folder"));
+    QCOMPARE(QFileInfo(storePath()).size() > 1024 * 1024, shape == QLatin1String("large"));
+}
+
+void TestZorvaStore::aLinkToTheStoreIsFollowed()
+{
+    // Kept elsewhere and linked, as people do with their configuration files.
+    const QString kept = m_home->filePath(QStringLiteral("dotfiles.conf"));
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[MQTT]\nId=linked\n");
+    file.close();
+    QVERIFY(QFile::link(kept, storePath()));
+    QCOMPARE(zorvaStoreProblem(), QString());
+    QCOMPARE(MqttSettings::id(), QStringLiteral("linked"));
+}
+
+QTEST_GUILESS_MAIN(TestZorvaStore)
+#include "tst_zorva_store.moc"
