@@ -153,7 +153,7 @@ bind_same_path() {
 undo_mounts() {
     local keep=${1:-0} i
     for ((i = ${#mounted[@]} - 1; i >= keep; i--)); do
-        umount "${mounted[i]}" 2>/dev/null || umount --lazy "${mounted[i]}"
+        umount "${mounted[i]}" 2>/dev/null || umount --lazy "${mounted[i]}" || true
         unset 'mounted[i]'
     done
 }
