@@ -1,16 +1,37 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: control fields, contents, lintian, the AppStream
 # metainfo and the desktop entry. With --clean-install it also installs the package into a fresh
-# Debian 12 tree made by debootstrap and starts the program there.
+# Debian 12 tree made by debootstrap and starts the program there. With --arch ARCH (such as arm64)
+# the package is cross-built for that architecture, in a Debian tree of its own (scripts/cross-root.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DBUILD_TESTING=OFF >/dev/null
-cmake --build build/package -j "$(nproc)"
-rm -f build/package/vantro_*.deb
-(cd build/package && cpack -G DEB >/dev/null)
-deb=$(ls build/package/vantro_*.deb)
+arch=$(dpkg --print-architecture)
+clean_install=false
+while [ $# -gt 0 ]; do
+    case $1 in
+        --arch) arch=${2:?--arch needs a Debian architecture, such as arm64}; shift 2 ;;
+        --clean-install) clean_install=true; shift ;;
+        *) echo "usage: $0 [--arch ARCH] [--clean-install]" >&2; exit 2 ;;
+    esac
+done
+
+build=build/package
+in_build_tree=()
+toolchain=()
+if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+    build=build/package-$arch
+    in_build_tree=(scripts/cross-root.sh "$arch")
+    # The tree keeps a compiler cache of its own. A configured build keeps its toolchain and says so.
+    toolchain=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake"
+        --no-warn-unused-cli -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+"${in_build_tree[@]}" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DBUILD_TESTING=OFF "${toolchain[@]}" >/dev/null
+"${in_build_tree[@]}" cmake --build "$build" -j "$(nproc)"
+rm -f "$build"/vantro_*.deb
+"${in_build_tree[@]}" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build" >/dev/null
+deb=$(ls "$build"/vantro_*_"$arch".deb)
 
 echo "== $deb"
 dpkg-deb --info "$deb"
@@ -37,6 +58,6 @@ grep -q "^ExecStart=$staging/usr/bin/vantro " "$unit"
 systemd-analyze verify --man=no "$unit"
 systemd-analyze security --offline=true --threshold=20 --no-pager "$unit" | tail -n 1
 
-if [ "${1:-}" = "--clean-install" ]; then
-    scripts/clean-install.sh "$deb"
+if [ "$clean_install" = true ]; then
+    scripts/clean-install.sh "$deb" "$build/tools/vboard/vantro-vboard"
 fi
