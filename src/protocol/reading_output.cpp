@@ -1,0 +1,7 @@
+#include "reading_output.h"
+
+ReadingOutput::~ReadingOutput() = default;
+
+void ReadingOutput::setBoardUp(bool) {}
+
+void ReadingOutput::replyRejected() {}
