@@ -13,11 +13,11 @@
 //                                 shows them all, the longest the event loop was held up, the peak memory
 //                                 and the replies the board sent that were not taken as readings
 #include "app/form1.h"
-#include "app/link_controller.h"
+#include "link/link_controller.h"
 #include "bench_support.h"
 #include "link/link_state.h"
 #include "link/reply_recognition.h"
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 #include "record/reading_history.h"
 #include "record/reading_recorder.h"
 #include "trend/trend_chart.h"
@@ -89,7 +89,7 @@ int write(int count, const QString &folder)
     for (int i = 0; i < count; ++i) {
         const Reading reading = Reading::fromRaw(start + i, int16_t(40 + i % 20));
         const auto before = Clock::now();
-        recorder.record(reading, QStringLiteral("/dev/ttyACM0"));
+        recorder.takeReading(reading, QStringLiteral("/dev/ttyACM0"));
         samples.push_back(usBetween(before, Clock::now()));
     }
     std::sort(samples.begin(), samples.end());

@@ -6,7 +6,7 @@
 //   vantro_bench rate MS SECONDS  the board replying every MS ms through the pseudo-terminal into the real
 //                                 link: replies sent against readings taken
 #include "app/form1.h"
-#include "app/link_controller.h"
+#include "link/link_controller.h"
 #include "bench_support.h"
 #include "pseudo_terminal.h"
 

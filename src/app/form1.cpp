@@ -5,10 +5,9 @@
 #include "app/status_lamp.h"
 #include "link/port_catalog.h"
 #include "protocol/temperature_text.h"
-#include "publish/publisher_setup.h"
 #include "record/recording_settings.h"
-#include "settings/zorva_store.h"
 #include "trend/trend_window.h"
+#include "vantro_version.h"
 
 #include <QtCore/QDir>
 #include <QtGui/QCloseEvent>
@@ -63,7 +62,9 @@ void setForeground(QWidget *widget, Colour colour)
 }
 } // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_timers(m_controller.port())
+const char *const Form1::Title = VantroVersion::Product;
+
+Form1::Form1(QWidget *parent) : QMainWindow(parent), m_station(*this)
 {
     setWindowTitle(QString::fromLatin1(Title));
     QIcon icon;
@@ -83,23 +84,24 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_controller(*this), m_time
     QAction *trend = named(menuBar()->addAction(QStringLiteral("Trend")), "Trend");
     connect(trend, &QAction::triggered, this, &Form1::showTrend);
 
-    m_settingsProblem = zorvaStoreProblem();
     buildControls();
     placeControls();
     setUpTabOrder();
-    m_controller.attachTimers(m_timers);
-    m_timers.startUp();
+    m_station.timers().startUp();
     setClientSize(Form1Layout::compactClient());
-    m_controller.formLoad();
+    m_station.controller().formLoad();
 
-    connect(&m_controller, &LinkController::readingTaken, this, &Form1::takeReading);
-    connect(&m_historyLoader, &HistoryLoader::loaded, this,
+    m_station.keepHistory();
+    connect(&m_station, &Station::readingTaken, this, [this] {
+        if (m_trend)
+            m_trend->readingAdded();
+    });
+    connect(&m_station.historyLoader(), &HistoryLoader::loaded, this,
             [this](const ReadingHistory::LoadReport &report) { m_trend->historyLoaded(report); });
-    connect(&m_recorder, &ReadingRecorder::stateChanged, this, &Form1::showLampToolTip);
+    connect(&m_station, &Station::problemsChanged, this, &Form1::showLampToolTip);
     if (RecordingSettings::enabled())
-        m_recorder.start(RecordingSettings::folder());
-    m_alerts.setLimits(AlertLimits::load());
-    connect(&m_alerts, &AlertWatch::alerted, this, &Form1::raiseAlert);
+        m_station.startRecording(RecordingSettings::folder());
+    connect(&m_station, &Station::alerted, this, &Form1::raiseAlert);
     connect(&m_notifier, &DesktopNotifier::unanswered, this, &Form1::showInTray);
 }
 
@@ -153,12 +155,13 @@ void Form1::buildControls()
     m_portName->installEventFilter(this);
     m_lamp->installEventFilter(this);
 
-    connect(m_exit, &QPushButton::clicked, &m_controller, &LinkController::exit);
-    connect(m_save, &QPushButton::clicked, &m_controller, &LinkController::savePortName);
-    connect(m_open, &QPushButton::clicked, &m_controller, &LinkController::openAttempt);
-    connect(m_presence, &QPushButton::clicked, &m_controller, &LinkController::presenceQuery);
-    connect(m_start, &QPushButton::clicked, &m_controller, &LinkController::startCommand);
-    connect(m_close, &QPushButton::clicked, &m_controller, &LinkController::closePort);
+    LinkController *controller = &m_station.controller();
+    connect(m_exit, &QPushButton::clicked, controller, &LinkController::exit);
+    connect(m_save, &QPushButton::clicked, controller, &LinkController::savePortName);
+    connect(m_open, &QPushButton::clicked, controller, &LinkController::openAttempt);
+    connect(m_presence, &QPushButton::clicked, controller, &LinkController::presenceQuery);
+    connect(m_start, &QPushButton::clicked, controller, &LinkController::startCommand);
+    connect(m_close, &QPushButton::clicked, controller, &LinkController::closePort);
 }
 
 void Form1::placeControls()
@@ -240,19 +243,7 @@ void Form1::showLampToolTip()
 QString Form1::lampToolTip() const
 {
     // A recording fault is said beside the port's state until recording runs again.
-    QString tip = m_linkToolTip;
-    const QString failure = m_recorder.failure();
-    if (!failure.isEmpty() && m_recorder.isOn())
-        tip += u'\n' + ReadingRecorder::faultText(failure);
-    else if (!failure.isEmpty())
-        tip += QStringLiteral("\nRecording stopped: ") + failure;
-    if (!m_settingsProblem.isEmpty())
-        tip += QStringLiteral("\nSettings not read, the defaults are in use: ") + m_settingsProblem;
-    if (m_publisher && !m_publisher->state().isEmpty())
-        tip += u'\n' + m_publisher->state();
-    if (!m_publishingFailure.isEmpty())
-        tip += QStringLiteral("\nNot publishing: ") + m_publishingFailure;
-    return tip;
+    return (QStringList{m_linkToolTip} + m_station.problems()).join(u'\n');
 }
 
 void Form1::offerPresentPorts()
@@ -284,9 +275,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == m_lamp && event->type() == QEvent::ToolTip) {
         // Looked for only when the user asks: while the named port is away, one USB serial port present is
         // likely the board. It is named, never opened: it may be another device.
-        const QString board = m_lamp->colour() == QColor(Qt::red)
-                                  ? PortCatalog::likelyBoard(PortCatalog::present(), m_controller.portName())
-                                  : QString();
+        const QString board =
+            m_lamp->colour() == QColor(Qt::red)
+                ? PortCatalog::likelyBoard(PortCatalog::present(), m_station.controller().portName())
+                : QString();
         QString tip = lampToolTip();
         if (!board.isEmpty()) {
             const qsizetype lineEnd = tip.indexOf(QLatin1Char('\n'));
@@ -304,7 +296,7 @@ bool Form1::isLoggingChecked() const
 
 void Form1::setTimerEnabled(LinkTimer which, bool enabled)
 {
-    m_timers.setEnabled(which, enabled);
+    m_station.timers().setEnabled(which, enabled);
 }
 
 void Form1::showMessage(const QString &text)
@@ -318,19 +310,24 @@ void Form1::unload()
     close();
 }
 
+Station &Form1::station()
+{
+    return m_station;
+}
+
 LinkController &Form1::controller()
 {
-    return m_controller;
+    return m_station.controller();
 }
 
 QTimer &Form1::timer(LinkTimer which)
 {
-    return m_timers.timer(which);
+    return m_station.timers().timer(which);
 }
 
 ReceiveClock &Form1::receiveClock()
 {
-    return m_timers.receiveClock();
+    return m_station.timers().receiveClock();
 }
 
 void Form1::toggleLayout()
@@ -347,20 +344,21 @@ void Form1::showAbout()
 void Form1::showTrend()
 {
     if (!m_trend) {
-        m_trend = std::make_unique<TrendWindow>(m_history, m_recorder, m_alerts);
+        m_trend =
+            std::make_unique<TrendWindow>(m_station.history(), m_station.recorder(), m_station.alerts());
         connect(m_trend.get(), &TrendWindow::recordToggled, this, &Form1::setRecording);
     }
     // The history of the port in use; before any open, of the port named in the box.
-    const QString port = m_controller.portName().isEmpty() ? text(TextBox::TCOM) : m_controller.portName();
+    const QString port = m_station.portName();
     if (port != m_historyPort) {
         if (!m_historyPort.isNull())
-            m_history.clear();
+            m_station.history().clear();
         m_historyPort = port;
         // A relative folder is refused for recording, and so for reading.
         const QString folder = RecordingSettings::folder();
         if (QDir::isAbsolutePath(folder)) {
-            m_historyLoader.start(folder, port);
-            if (m_historyLoader.isLoading())
+            m_station.historyLoader().start(folder, port);
+            if (m_station.historyLoader().isLoading())
                 m_trend->historyLoading();
         }
     }
@@ -376,40 +374,30 @@ TrendWindow *Form1::trendWindow() const
 
 ReadingRecorder &Form1::recorder()
 {
-    return m_recorder;
+    return m_station.recorder();
 }
 
 void Form1::startPublishing(const QString &urlOption, const QString &idOption)
 {
-    m_publisher = setUpPublisher(urlOption, idOption, text(TextBox::TCOM), m_publishingFailure);
-    if (m_publisher) {
-        connect(m_publisher.get(), &ReadingPublisher::said, this, &Form1::showLampToolTip);
-        connect(&m_controller, &LinkController::portOpenChanged, m_publisher.get(),
-                &ReadingPublisher::setPortOpen);
-        m_publisher->setPortOpen(m_controller.port().isOpen());
-        m_publisher->start();
-    }
-    showLampToolTip();
+    m_station.startPublishing(urlOption, idOption);
 }
 
 ReadingPublisher *Form1::publisher() const
 {
-    return m_publisher.get();
+    return m_station.publisher();
 }
 
 AlertWatch &Form1::alerts()
 {
-    return m_alerts;
+    return m_station.alerts();
 }
 
 void Form1::raiseAlert(const AlertEvent &event)
 {
     const bool back = event.kind == AlertEvent::Kind::BackWithin;
-    m_notifier.notify(back ? QStringLiteral("Temperature back within limits")
-                           : QStringLiteral("Temperature alert"),
-                      event.text(localeDecimalPoint()) + QStringLiteral(" on ") + m_controller.portName());
-    if (m_publisher)
-        m_publisher->publishAlert(event);
+    m_notifier.notify(
+        back ? QStringLiteral("Temperature back within limits") : QStringLiteral("Temperature alert"),
+        event.text(localeDecimalPoint()) + QStringLiteral(" on ") + m_station.controller().portName());
 }
 
 void Form1::showInTray(const QString &summary, const QString &body)
@@ -424,31 +412,20 @@ void Form1::showInTray(const QString &summary, const QString &body)
     m_tray->showMessage(summary, body, QSystemTrayIcon::Warning);
 }
 
-void Form1::takeReading(const Reading &reading)
-{
-    m_history.add(reading);
-    m_recorder.record(reading, m_controller.portName());
-    if (m_publisher)
-        m_publisher->publishReading(reading);
-    m_alerts.check(reading);
-    if (m_trend)
-        m_trend->readingAdded();
-}
-
 void Form1::setRecording(bool on)
 {
     RecordingSettings::setEnabled(on);
     if (on)
-        m_recorder.start(RecordingSettings::folder());
+        m_station.startRecording(RecordingSettings::folder());
     else
-        m_recorder.stop();
+        m_station.stopRecording();
 }
 
 void Form1::closeEvent(QCloseEvent *event)
 {
     if (m_trend)
         m_trend->close();
-    m_controller.releasePort();
+    m_station.controller().releasePort();
     QMainWindow::closeEvent(event);
 }
 

@@ -1,14 +1,8 @@
 #pragma once
 
-#include "alert/alert_watch.h"
-#include "alert/desktop_notifier.h"
-#include "app/link_controller.h"
-#include "link/link_timers.h"
+#include "app/desktop_notifier.h"
 #include "link/link_view.h"
-#include "publish/reading_publisher.h"
-#include "record/history_loader.h"
-#include "record/reading_history.h"
-#include "record/reading_recorder.h"
+#include "station/station.h"
 
 #include <QtWidgets/QMainWindow>
 
@@ -32,7 +26,7 @@ class Form1 final : public QMainWindow, public LinkView
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    static constexpr char Title[] = "ZORVA - Vantro V1.1";
+    static const char *const Title;
 
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
@@ -48,6 +42,7 @@ public:
     void showMessage(const QString &text) override;
     void unload() override;
 
+    Station &station();
     LinkController &controller();
     // TimerPorta, TimerInvioChar and TimerRispostaInterrogazione; tmrReceive is receiveClock().
     QTimer &timer(LinkTimer which);
@@ -74,7 +69,6 @@ private:
     void setUpTabOrder();
     void setClientSize(const QSize &size);
     QLineEdit *textBox(TextBox box) const;
-    void takeReading(const Reading &reading);
     void setRecording(bool on);
     void showLampToolTip();
     QString lampToolTip() const;
@@ -101,20 +95,11 @@ private:
     QLineEdit *m_received = nullptr;
     QLineEdit *m_sent = nullptr;
 
-    LinkController m_controller;
-    LinkTimers m_timers;
+    Station m_station;
     QString m_linkToolTip;
     QStandardItemModel *m_presentPorts = nullptr;
-
-    ReadingHistory m_history;
-    HistoryLoader m_historyLoader{m_history};
-    ReadingRecorder m_recorder;
     QString m_historyPort;
-    AlertWatch m_alerts;
     DesktopNotifier m_notifier;
     QSystemTrayIcon *m_tray = nullptr; // only where no notification service answers
     std::unique_ptr<TrendWindow> m_trend;
-    std::unique_ptr<ReadingPublisher> m_publisher;
-    QString m_publishingFailure;
-    QString m_settingsProblem;
 };

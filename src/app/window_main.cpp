@@ -1,6 +1,7 @@
-#include "app/command_line.h"
 #include "app/display_guard.h"
 #include "app/form1.h"
+#include "station/command_line.h"
+#include "vantro_version.h"
 
 #include <QtWidgets/QApplication>
 
@@ -12,7 +13,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     guard.release();
     QCoreApplication::setApplicationName(QString::fromLatin1(Form1::Title));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(VantroVersion::Number));
     const CommandLine line = CommandLine::parse(QCoreApplication::arguments());
     Form1 window;
     if (!line.port.isEmpty())

@@ -1,8 +1,6 @@
 #include "headless_run.h"
 
 #include "headless/undelivered_summary.h"
-#include "publish/publisher_setup.h"
-#include "record/reading_csv.h"
 #include "record/recording_settings.h"
 #include "settings/zorva_store.h"
 
@@ -20,16 +18,15 @@ void say(const QString &line)
 HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
     : QObject(parent), m_stdout(StandardOutput), m_stderr(StandardError),
       m_stdoutRoute(StandardOutput, m_stdout), m_stderrRoute(StandardError, m_stderr), m_line(line),
-      m_controller(m_view), m_timers(m_controller.port())
+      m_station(m_view), m_printer(line.format)
 {
-    m_view.attachTimers(m_timers);
-    m_controller.attachTimers(m_timers);
-    connect(&m_controller, &LinkController::readingTaken, this, &HeadlessRun::print);
-    connect(&m_recorder, &ReadingRecorder::failed, this, [](const QString &reason) {
-        writeLine(StandardError, (ReadingRecorder::faultText(reason) + u'\n').toLocal8Bit());
-    });
-    connect(&m_recorder, &ReadingRecorder::resumed, this, [](const QString &path, qint64 missed) {
-        writeLine(StandardError, (ReadingRecorder::resumedText(path, missed) + u'\n').toLocal8Bit());
+    m_view.attachTimers(m_station.timers());
+    connect(&m_station, &Station::readingTaken, this, &HeadlessRun::countReading);
+    connect(&m_station, &Station::said, this, &say);
+    connect(&m_station, &Station::alerted, this, &HeadlessRun::sayAlert);
+    connect(&m_station, &Station::finished, this, [this] {
+        m_stationFinished = true;
+        exitWhenDone();
     });
     connect(&m_quitSignals, &QuitSignals::quitRequested, this, &HeadlessRun::quit);
     // Queued: a write that fails in the middle of taking a reading ends the run after it, not inside it.
@@ -46,20 +43,10 @@ HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
     connect(&m_clock, &ClockWatch::said, this, &say);
     if (const QString problem = zorvaStoreProblem(); !problem.isEmpty())
         say(QStringLiteral("Settings not read, the defaults are in use: %1").arg(problem));
-    AlertLimitMistakes mistakes;
-    m_alerts.setLimits(AlertLimits::load(mistakes));
-    for (const QString &mistake : {mistakes.high, mistakes.low}) {
+    for (const QString &mistake : {m_station.alertLimitMistakes().high, m_station.alertLimitMistakes().low}) {
         if (!mistake.isEmpty())
             say(mistake);
     }
-    connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
-        const bool back = event.kind == AlertEvent::Kind::BackWithin;
-        writeLine(StandardError,
-                  ((back ? QString() : QStringLiteral("Alert: ")) + event.text(QStringLiteral(".")) + u'\n')
-                      .toLocal8Bit());
-        if (m_publisher)
-            m_publisher->publishAlert(event);
-    });
 }
 
 HeadlessRun::~HeadlessRun() = default;
@@ -69,56 +56,39 @@ void HeadlessRun::start()
     // A reader that goes away is an ordinary end, seen as a failed write, not a reason to die unannounced.
     std::signal(SIGPIPE, SIG_IGN);
     m_clock.start();
-    m_controller.formLoad();
+    m_station.controller().formLoad();
     if (!m_line.port.isEmpty())
         m_view.setText(TextBox::TCOM, m_line.port);
     startPublishing();
-    if (m_line.format == CommandLine::Format::Csv && !writeLine(StandardOutput, ReadingCsv::Header))
+    if (!m_printer.start())
         return; // the end is on its way from the stream
+    m_station.addOutput(m_printer);
     // --record for one run, or Recording/Enabled for every run, as a system service has no box to tick.
     const bool record = m_line.record || RecordingSettings::enabled();
-    if (record && !m_recorder.start(RecordingSettings::folder()))
-        writeLine(StandardError,
-                  QStringLiteral("Not recording: %1\n").arg(m_recorder.failure()).toLocal8Bit());
-    m_timers.startUp();
+    if (record && !m_station.startRecording(RecordingSettings::folder()))
+        say(QStringLiteral("Not recording: %1").arg(m_station.recorder().failure()));
+    m_station.timers().startUp();
     // With no one waiting at a window, there is no reason to wait for the first tick.
-    m_controller.openAttempt();
+    m_station.controller().openAttempt();
 }
 
 void HeadlessRun::startPublishing()
 {
-    QString error;
-    m_publisher = setUpPublisher(m_line.mqttUrl, m_line.mqttId, m_view.text(TextBox::TCOM), error);
-    if (!error.isEmpty())
-        writeLine(
-            StandardError,
-            QStringLiteral("Not publishing: the MQTT Url in ZORVA.conf: %1\n").arg(error).toLocal8Bit());
-    if (!m_publisher)
-        return;
-    connect(m_publisher.get(), &ReadingPublisher::said, this,
-            [](const QString &line) { writeLine(StandardError, (line + u'\n').toLocal8Bit()); });
-    connect(&m_controller, &LinkController::portOpenChanged, m_publisher.get(),
-            &ReadingPublisher::setPortOpen);
-    connect(m_publisher.get(), &ReadingPublisher::finished, this, [this] {
-        m_publisherFinished = true;
-        exitWhenDone();
-    });
-    m_publisher->start();
+    m_station.startPublishing(m_line.mqttUrl, m_line.mqttId);
+    if (const QString failure = m_station.publishingFailure(); !failure.isEmpty())
+        say(QStringLiteral("Not publishing: the MQTT Url in ZORVA.conf: %1").arg(failure));
 }
 
-void HeadlessRun::print(const Reading &reading)
+void HeadlessRun::countReading()
 {
-    if (m_finished)
-        return;
-    m_recorder.record(reading, m_controller.portName());
-    if (m_publisher)
-        m_publisher->publishReading(reading);
-    const QByteArray line = m_line.format == CommandLine::Format::Json ? ReadingCsv::jsonLine(reading)
-                                                                       : ReadingCsv::line(reading);
-    writeLine(StandardOutput, line);
-    m_alerts.check(reading);
-    if (m_line.count > 0 && ++m_printed >= m_line.count)
+    if (m_line.count > 0 && m_printer.printed() >= m_line.count)
         finish();
+}
+
+void HeadlessRun::sayAlert(const AlertEvent &event)
+{
+    const bool back = event.kind == AlertEvent::Kind::BackWithin;
+    say((back ? QString() : QStringLiteral("Alert: ")) + event.text(QStringLiteral(".")));
 }
 
 void HeadlessRun::finish()
@@ -126,10 +96,7 @@ void HeadlessRun::finish()
     if (m_finished)
         return;
     m_finished = true;
-    if (m_publisher)
-        m_publisher->finish(); // done once the broker has heard that the board is offline
-    m_controller.releasePort();
-    m_recorder.stop();
+    m_station.finish();
     exitWhenDone();
 }
 
@@ -153,7 +120,7 @@ void HeadlessRun::stdoutFailed(const QString &reason)
 void HeadlessRun::exitWhenDone()
 {
     // The last lines still reach a reader that is reading, however slowly.
-    if (m_stdout.waitingLines() > 0 || (m_publisher && !m_publisherFinished))
+    if (m_stdout.waitingLines() > 0 || !m_stationFinished)
         return;
     exit();
 }
@@ -167,8 +134,8 @@ void HeadlessRun::exit()
         say(QStringLiteral("%1 lines were not written to stdout: it was not being read")
                 .arg(m_stdout.droppedLines()));
     // What the broker never had is said last, so that a gap in its records has an explanation.
-    if (m_publisher) {
-        const QString undelivered = undeliveredSummary(*m_publisher);
+    if (const ReadingPublisher *publisher = m_station.publisher()) {
+        const QString undelivered = undeliveredSummary(*publisher);
         if (!undelivered.isEmpty())
             say(undelivered);
     }

@@ -1,20 +1,15 @@
 #pragma once
 
-#include "alert/alert_watch.h"
-#include "app/command_line.h"
-#include "app/link_controller.h"
 #include "headless/clock_watch.h"
 #include "headless/headless_view.h"
 #include "headless/line_output.h"
 #include "headless/output_line.h"
 #include "headless/quit_signals.h"
-#include "link/link_timers.h"
-#include "publish/reading_publisher.h"
-#include "record/reading_recorder.h"
+#include "headless/reading_printer.h"
+#include "station/command_line.h"
+#include "station/station.h"
 
 #include <QtCore/QObject>
-
-#include <memory>
 
 // `vantro --headless`: the window's link and controller with no screen. It opens the port at once and then
 // every 2 s until the board is there, prints each reading on stdout as it arrives and each change of the
@@ -35,11 +30,12 @@ public:
     void start();
 
 private:
-    void print(const Reading &reading);
+    void countReading();
     void finish();
     void quit();
     void stdoutFailed(const QString &reason);
     void startPublishing();
+    void sayAlert(const AlertEvent &event);
     void exitWhenDone();
     void exit();
 
@@ -50,16 +46,12 @@ private:
     LineRoute m_stderrRoute;
     CommandLine m_line;
     HeadlessView m_view;
-    LinkController m_controller;
-    LinkTimers m_timers;
-    ReadingRecorder m_recorder;
+    Station m_station;
+    ReadingPrinter m_printer;
     QuitSignals m_quitSignals;
-    AlertWatch m_alerts;
     ClockWatch m_clock;
-    std::unique_ptr<ReadingPublisher> m_publisher;
-    qint64 m_printed = 0;
     int m_exitCode = 0;
     bool m_finished = false;
-    bool m_publisherFinished = false;
+    bool m_stationFinished = false;
     bool m_exited = false;
 };

@@ -45,6 +45,8 @@ void ReceivePoller::take(const uint8_t *bytes, int n)
         m_view.setText(TextBox::TextBin, log);
     if (const auto reading = recogniseReply(m_state, bytes, n, m_view, QDateTime::currentMSecsSinceEpoch()))
         emit readingTaken(*reading);
+    else if (n > 0)
+        emit replyRejected();
 }
 
 void ReceivePoller::count(int n)

@@ -29,6 +29,8 @@ public:
 
 signals:
     void readingTaken(const Reading &reading);
+    // A read that was not one whole reply with a temperature.
+    void replyRejected();
 
 private:
     void count(int n);

@@ -1,7 +1,7 @@
 #include "mqtt_topics.h"
 
+#include "protocol/reading_csv.h"
 #include "protocol/temperature_text.h"
-#include "record/reading_csv.h"
 
 #include <QtCore/QCryptographicHash>
 #include <QtCore/QJsonArray>

@@ -50,6 +50,11 @@ void ReadingPublisher::start()
     m_connection.open();
 }
 
+void ReadingPublisher::takeReading(const Reading &reading, const QString &)
+{
+    publishReading(reading);
+}
+
 void ReadingPublisher::publishReading(const Reading &reading)
 {
     if (m_waitingReadings >= QueueCapacity) {

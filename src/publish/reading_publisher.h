@@ -2,6 +2,7 @@
 
 #include "alert/alert_watch.h"
 #include "protocol/reading.h"
+#include "protocol/reading_output.h"
 #include "publish/mqtt_connection.h"
 
 #include <QtCore/QHash>
@@ -17,7 +18,7 @@
 // order, and go out once it is back; past QueueCapacity the oldest are dropped and counted. Messages the
 // broker refuses (its access list, say) are said once for each topic, and their readings counted as not
 // delivered.
-class ReadingPublisher final : public QObject
+class ReadingPublisher final : public QObject, public ReadingOutput
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ReadingPublisher)
@@ -33,6 +34,7 @@ public:
 
     void start();
     void publishReading(const Reading &reading);
+    void takeReading(const Reading &reading, const QString &port) override;
     // A crossing of a limit; a return within the limits has no message.
     void publishAlert(const AlertEvent &event);
     void setPortOpen(bool open);

@@ -1,6 +1,6 @@
 #include "reading_recorder.h"
 
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 #include "record/write_whole.h"
 
 #include <QtCore/QDir>
@@ -105,7 +105,7 @@ QString ReadingRecorder::failure() const
     return m_failure;
 }
 
-void ReadingRecorder::record(const Reading &reading, const QString &portName)
+void ReadingRecorder::takeReading(const Reading &reading, const QString &portName)
 {
     if (!m_on)
         return;

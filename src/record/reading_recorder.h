@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/reading.h"
+#include "protocol/reading_output.h"
 
 #include <QtCore/QObject>
 #include <QtCore/QString>
@@ -13,7 +14,7 @@
 // file in its place is a fault. A fault is said once and recording goes on trying: with the next reading at
 // least RetryIntervalMs after the last attempt, until it works again, which is said too. It never stops
 // anything else.
-class ReadingRecorder final : public QObject
+class ReadingRecorder final : public QObject, public ReadingOutput
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ReadingRecorder)
@@ -42,7 +43,7 @@ public:
 
     // Readings are timed by their own clock: the retry waits for a reading RetryIntervalMs after the last
     // attempt, or before it, for a clock set back.
-    void record(const Reading &reading, const QString &portName);
+    void takeReading(const Reading &reading, const QString &portName) override;
 
     // What the front ends say of a fault, and of the end of one.
     static QString faultText(const QString &reason);

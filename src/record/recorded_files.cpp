@@ -1,7 +1,7 @@
 #include "recorded_files.h"
 
+#include "protocol/reading_csv.h"
 #include "record/plausible_time.h"
-#include "record/reading_csv.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>

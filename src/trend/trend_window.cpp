@@ -1,9 +1,9 @@
 #include "trend_window.h"
 
 #include "alert/alert_watch.h"
+#include "protocol/reading_csv.h"
 #include "protocol/temperature_text.h"
 #include "record/plausible_time.h"
-#include "record/reading_csv.h"
 #include "record/reading_recorder.h"
 #include "trend/trend_chart.h"
 

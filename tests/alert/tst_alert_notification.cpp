@@ -1,4 +1,4 @@
-#include "alert/desktop_notifier.h"
+#include "app/desktop_notifier.h"
 #include "app/form1.h"
 
 #include <QtDBus/QDBusConnection>

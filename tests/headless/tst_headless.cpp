@@ -2,7 +2,7 @@
 #include "headless/undelivered_summary.h"
 #include "local_broker.h"
 #include "publish/reading_publisher.h"
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 #include "virtual_board.h"
 
 #include <QtCore/QJsonDocument>

@@ -1,6 +1,6 @@
 #include "record/history_loader.h"
 #include "record/plausible_time.h"
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 #include "record/reading_history.h"
 #include "record/recorded_files.h"
 

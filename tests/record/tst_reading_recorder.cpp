@@ -1,5 +1,5 @@
 #include "board_line.h"
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 #include "record/reading_recorder.h"
 
 #include <QtCore/QTemporaryDir>
@@ -67,7 +67,7 @@ void TestReadingRecorder::appendsAfterARestartAndMendsABrokenLine()
     {
         ReadingRecorder recorder;
         QVERIFY(recorder.start(folder));
-        recorder.record(at(Morning, 45), Port);
+        recorder.takeReading(at(Morning, 45), Port);
         QCOMPARE(recorder.filePath(), file);
         // Each reading is in the file as soon as it is recorded, not when the recorder closes.
         QCOMPARE(fileContents(file), QByteArray("time,celsius,low,high\n") + first);
@@ -79,7 +79,7 @@ void TestReadingRecorder::appendsAfterARestartAndMendsABrokenLine()
     }
     ReadingRecorder recorder;
     QVERIFY(recorder.start(folder));
-    recorder.record(at(Morning + 1000, 46), Port);
+    recorder.takeReading(at(Morning + 1000, 46), Port);
     QCOMPARE(fileContents(file), QByteArray("time,celsius,low,high\n") + first +
                                      "2026-12-07T11:2\n2026-12-07T11:22:34.456+01:00,22.46,46,0\n");
 }
@@ -90,8 +90,8 @@ void TestReadingRecorder::aReadingAtMidnightStartsTheNextDaysFile()
     ReadingRecorder recorder;
     QVERIFY(recorder.start(dir.path()));
     const qint64 midnight = 1796684400000; // 2026-12-08 00:00:00.000 local time
-    recorder.record(at(midnight - 1, 45), Port);
-    recorder.record(at(midnight, 46), Port);
+    recorder.takeReading(at(midnight - 1, 45), Port);
+    recorder.takeReading(at(midnight, 46), Port);
     QCOMPARE(fileContents(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"))),
              QByteArray("time,celsius,low,high\n2026-12-07T23:59:59.999+01:00,21.97,45,0\n"));
     QCOMPARE(fileContents(dir.filePath(QStringLiteral("2026-12-08_ttyACM0.csv"))),
@@ -168,7 +168,7 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason()
     QCOMPARE(started,
              fault != QLatin1String("folder under a file") && fault != QLatin1String("relative folder"));
     if (started) {
-        recorder.record(at(Morning, 45), Port);
+        recorder.takeReading(at(Morning, 45), Port);
         if (fault == QLatin1String("deleted") || fault == QLatin1String("read-only") ||
             fault == QLatin1String("disk full")) {
             QVERIFY(recorder.isRecording());
@@ -178,7 +178,7 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason()
                 QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
             else // every write to /dev/full fails as a full disk does
                 QVERIFY(swapFile(file, ::open("/dev/full", O_WRONLY | O_CLOEXEC)));
-            recorder.record(at(Morning + 1000, 46), Port);
+            recorder.takeReading(at(Morning + 1000, 46), Port);
         }
         QCOMPARE(failed.count(), 1);
         QVERIFY(recorder.isOn());
@@ -197,13 +197,13 @@ void TestReadingRecorder::faultsStopRecordingWithTheReason()
 
     // Later readings are dropped quietly, with no second report: a retry that meets the same fault says
     // nothing.
-    recorder.record(at(Morning + 2000, 47), Port);
+    recorder.takeReading(at(Morning + 2000, 47), Port);
     QCOMPARE(failed.count(), started ? 1 : 0);
 
     // Once the fault is mended, recording again works.
     QVERIFY(dir.remove() && QDir().mkpath(dir.path()));
     QVERIFY(recorder.start(dir.path()));
-    recorder.record(at(Morning + 3000, 48), Port);
+    recorder.takeReading(at(Morning + 3000, 48), Port);
     QVERIFY(fileContents(file).endsWith("2026-12-07T11:22:36.456+01:00,23.44,48,0\n"));
     QVERIFY(recorder.failure().isEmpty());
 }
@@ -217,17 +217,17 @@ void TestReadingRecorder::resumesAfterTheFolderWasRemoved()
     QSignalSpy failed(&recorder, &ReadingRecorder::failed);
     QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
     QVERIFY(recorder.start(folder));
-    recorder.record(at(Morning, 45), Port);
+    recorder.takeReading(at(Morning, 45), Port);
     QVERIFY(QDir(folder).removeRecursively());
-    recorder.record(at(Morning + 1000, 46), Port);
+    recorder.takeReading(at(Morning + 1000, 46), Port);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.first().first().toString(), file + QStringLiteral(": the file was deleted"));
     QVERIFY(recorder.isOn() && !recorder.isRecording());
 
     // Not again until 2 s after the attempt that failed.
-    recorder.record(at(Morning + 2999, 47), Port);
+    recorder.takeReading(at(Morning + 2999, 47), Port);
     QVERIFY(!QFileInfo::exists(folder));
-    recorder.record(at(Morning + 3000, 48), Port);
+    recorder.takeReading(at(Morning + 3000, 48), Port);
     QCOMPARE(fileContents(file), Header + "2026-12-07T11:22:36.456+01:00,23.44,48,0\n");
     QCOMPARE(failed.count(), 1);
     QCOMPARE(resumed.count(), 1);
@@ -237,13 +237,13 @@ void TestReadingRecorder::resumesAfterTheFolderWasRemoved()
 
     // A later fault counts only its own missed readings, even across a restart.
     QVERIFY(QDir(folder).removeRecursively());
-    recorder.record(at(Morning + 4000, 49), Port);
+    recorder.takeReading(at(Morning + 4000, 49), Port);
     recorder.stop();
     QVERIFY(recorder.start(folder));
-    recorder.record(at(Morning + 5000, 50), Port);
+    recorder.takeReading(at(Morning + 5000, 50), Port);
     QVERIFY(QDir(folder).removeRecursively());
-    recorder.record(at(Morning + 6000, 51), Port);
-    recorder.record(at(Morning + 8000, 52), Port);
+    recorder.takeReading(at(Morning + 6000, 51), Port);
+    recorder.takeReading(at(Morning + 8000, 52), Port);
     QCOMPARE(failed.count(), 3);
     QCOMPARE(resumed.count(), 2);
     QCOMPARE(resumed.last().at(1).toLongLong(), 1);
@@ -261,20 +261,20 @@ void TestReadingRecorder::aLastingFaultIsSaidOnceAndRetried()
     QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
     QVERIFY(recorder.start(dir.path()));
     for (int second = 0; second <= 6; ++second)
-        recorder.record(at(Morning + second * 1000, 45), Port);
+        recorder.takeReading(at(Morning + second * 1000, 45), Port);
     QCOMPARE(failed.count(), 1);
 
     // A retry met the new fault, which is said in its turn.
     QVERIFY(QDir(file).removeRecursively());
     QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
-    recorder.record(at(Morning + 8000, 46), Port);
+    recorder.takeReading(at(Morning + 8000, 46), Port);
     QCOMPARE(failed.count(), 2);
     QVERIFY(failed.last().first().toString().endsWith(QStringLiteral("it is not a regular file")));
     QVERIFY(recorder.isOn() && resumed.isEmpty());
 
     // A clock set back an hour does not hold the retry up for an hour.
     QVERIFY(QFile::remove(file));
-    recorder.record(at(Morning - 3600 * 1000, 47), Port);
+    recorder.takeReading(at(Morning - 3600 * 1000, 47), Port);
     QCOMPARE(resumed.count(), 1);
     QCOMPARE(resumed.first().at(1).toLongLong(), 8);
     QCOMPARE(fileContents(file), Header + "2026-12-07T10:22:33.456+01:00,22.95,47,0\n");
@@ -290,14 +290,14 @@ void TestReadingRecorder::syncsAtItsIntervalAndAFailedSyncIsAFault()
     QSignalSpy failed(&recorder, &ReadingRecorder::failed);
     QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
     QVERIFY(recorder.start(dir.path()));
-    recorder.record(at(Morning, 45), Port);
+    recorder.takeReading(at(Morning, 45), Port);
 
     // A pipe in place of the file takes the lines but cannot be synced (EINVAL): a failed sync, from the
     // kernel, at the moment the recorder syncs.
     int pipeEnds[2];
     QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
     QVERIFY(swapFile(file, pipeEnds[1]));
-    recorder.record(at(Morning + 1000, 46), Port);
+    recorder.takeReading(at(Morning + 1000, 46), Port);
     QCOMPARE(failed.count(), 0);
     QVERIFY(failed.wait(20 * Interval));
     QCOMPARE(failed.first().first().toString(),
@@ -309,7 +309,7 @@ void TestReadingRecorder::syncsAtItsIntervalAndAFailedSyncIsAFault()
 
     // The next reading 2 s on reopens the file by its name.
     QVERIFY(recorder.isOn() && !recorder.isRecording());
-    recorder.record(at(Morning + 3000, 48), Port);
+    recorder.takeReading(at(Morning + 3000, 48), Port);
     QCOMPARE(resumed.count(), 1);
     QCOMPARE(fileContents(file), Header + "2026-12-07T11:22:33.456+01:00,21.97,45,0\n"
                                           "2026-12-07T11:22:36.456+01:00,23.44,48,0\n");

@@ -1,5 +1,5 @@
 #include "alert/alert_limits.h"
-#include "app/port_name_setting.h"
+#include "settings/port_name_setting.h"
 #include "publish/mqtt_settings.h"
 #include "record/recording_settings.h"
 #include "settings/zorva_store.h"

@@ -1,5 +1,5 @@
 #include "board_line.h"
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 
 #include <QtCore/QProcess>
 #include <QtCore/QRandomGenerator>

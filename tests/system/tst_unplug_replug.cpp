@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "app/link_controller.h"
+#include "link/link_controller.h"
 #include "board_line.h"
 #include "window_probe.h"
 

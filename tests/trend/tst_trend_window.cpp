@@ -2,7 +2,7 @@
 #include "app/form1.h"
 #include "board_line.h"
 #include "protocol/temperature_text.h"
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_window.h"
 #include "window_probe.h"

@@ -1,4 +1,4 @@
-#include "app/link_controller.h"
+#include "link/link_controller.h"
 #include "board_line.h"
 #include "fake_link_view.h"
 

@@ -1,4 +1,4 @@
-#include "record/reading_csv.h"
+#include "protocol/reading_csv.h"
 
 #include <QtTest/QtTest>
 

@@ -1,4 +1,4 @@
-#include "app/port_name_setting.h"
+#include "settings/port_name_setting.h"
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>

@@ -11,7 +11,7 @@
 class LinkTimers;
 class LinkView;
 
-// The window's event logic: opens and closes the port, starts the board, runs the presence
+// The link's event logic: opens and closes the port, starts the board, runs the presence
 // query and its reply check, and keeps the lamp honest. It sees the screen only through LinkView.
 class LinkController final : public QObject
 {
@@ -49,6 +49,8 @@ public:
 signals:
     // Every reply that showed a temperature, for the recorder, the trend and whoever else listens.
     void readingTaken(const Reading &reading);
+    // A read that was not one whole reply with a temperature.
+    void replyRejected();
     // The port opened, or closed for whatever reason.
     void portOpenChanged(bool open);
 

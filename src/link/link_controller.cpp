@@ -1,9 +1,9 @@
 #include "link_controller.h"
 
-#include "app/port_name_setting.h"
 #include "link/command_sender.h"
 #include "link/link_timers.h"
 #include "link/link_view.h"
+#include "settings/port_name_setting.h"
 
 namespace {
 constexpr int16_t CommandPayload = 2;
@@ -22,6 +22,7 @@ LinkController::LinkController(LinkView &view, QObject *parent)
 {
     connect(&m_port, &PortAccess::deviceLost, this, &LinkController::onDeviceLost);
     connect(&m_poller, &ReceivePoller::readingTaken, this, &LinkController::readingTaken);
+    connect(&m_poller, &ReceivePoller::replyRejected, this, &LinkController::replyRejected);
 }
 
 void LinkController::attachTimers(LinkTimers &timers)

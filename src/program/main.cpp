@@ -1,7 +1,8 @@
-#include "app/command_line.h"
 #include "headless/headless_run.h"
 #include "headless/output_line.h"
 #include "link/port_catalog.h"
+#include "station/command_line.h"
+#include "vantro_version.h"
 
 #include <QtCore/QCoreApplication>
 
@@ -54,7 +55,7 @@ int main(int argc, char *argv[])
         return startWindow(argv);
 
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(VANTRO_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(VantroVersion::Number));
     HeadlessRun run(line);
     run.start();
     return app.exec();

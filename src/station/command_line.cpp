@@ -2,12 +2,9 @@
 
 #include "publish/broker_address.h"
 #include "publish/mqtt_topics.h"
+#include "vantro_version.h"
 
 #include <QtCore/QCommandLineParser>
-
-namespace {
-constexpr char Version[] = "vantro 1.00";
-} // namespace
 
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
@@ -67,7 +64,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (parser.isSet(version)) {
         line.exitCode = 0;
-        line.message = QString::fromLatin1(Version) + QLatin1Char('\n');
+        line.message = QStringLiteral("vantro %1\n").arg(QLatin1String(VantroVersion::Number));
         return line;
     }
 

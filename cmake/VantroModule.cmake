@@ -1,0 +1,27 @@
+# Each folder of src/ is a static library that sees only its own headers and those of the libraries below it:
+# its include path is a folder of links to exactly those folders. An include against the flow then fails to
+# compile, not merely to link.
+#
+#   vantro_module(<target> <folder> SOURCES ... [BELOW <module targets>...] [LINK <other libraries>...])
+function(vantro_module target folder)
+    cmake_parse_arguments(MODULE "" "" "SOURCES;BELOW;LINK" ${ARGN})
+    list(TRANSFORM MODULE_SOURCES PREPEND ${folder}/)
+    add_library(${target} STATIC ${MODULE_SOURCES})
+    set(folders ${folder})
+    foreach(below IN LISTS MODULE_BELOW)
+        get_target_property(below_folders ${below} VANTRO_MODULE_FOLDERS)
+        if(below_folders)
+            list(APPEND folders ${below_folders})
+        endif()
+    endforeach()
+    list(REMOVE_DUPLICATES folders)
+    set(view ${CMAKE_BINARY_DIR}/module_views/${target})
+    file(REMOVE_RECURSE ${view})
+    file(MAKE_DIRECTORY ${view})
+    foreach(seen IN LISTS folders)
+        file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${seen} ${view}/${seen} SYMBOLIC)
+    endforeach()
+    set_target_properties(${target} PROPERTIES VANTRO_MODULE_FOLDERS "${folders}")
+    target_include_directories(${target} PUBLIC ${view})
+    target_link_libraries(${target} PUBLIC ${MODULE_BELOW} ${MODULE_LINK})
+endfunction()

@@ -1,0 +1,203 @@
+#include "station.h"
+
+#include "protocol/reading_output.h"
+#include "publish/publisher_setup.h"
+#include "settings/zorva_store.h"
+
+#include <chrono>
+
+Station::Station(LinkView &view, QObject *parent)
+    : QObject(parent), m_view(view), m_controller(view), m_timers(m_controller.port()),
+      m_settingsProblem(zorvaStoreProblem())
+{
+    m_controller.attachTimers(m_timers);
+    m_silence.setSingleShot(true);
+    setSilenceLimit(DefaultSilenceLimitS);
+    connect(&m_silence, &QTimer::timeout, this, [this] { setBoardUp(false); });
+    connect(&m_controller, &LinkController::readingTaken, this, &Station::takeReading);
+    connect(&m_controller, &LinkController::replyRejected, this, &Station::rejectReply);
+    connect(&m_controller, &LinkController::portOpenChanged, this, &Station::portOpenChanged);
+    addOutput(m_recorder);
+    connect(&m_recorder, &ReadingRecorder::stateChanged, this, &Station::problemsChanged);
+    connect(&m_recorder, &ReadingRecorder::failed, this,
+            [this](const QString &reason) { emit said(ReadingRecorder::faultText(reason)); });
+    connect(&m_recorder, &ReadingRecorder::resumed, this, [this](const QString &path, qint64 missed) {
+        emit said(ReadingRecorder::resumedText(path, missed));
+    });
+    m_alerts.setLimits(AlertLimits::load(m_limitMistakes));
+    connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
+        if (m_publisher)
+            m_publisher->publishAlert(event);
+        emit alerted(event);
+    });
+}
+
+Station::~Station() = default;
+
+void Station::addOutput(ReadingOutput &output)
+{
+    m_outputs.push_back(&output);
+    output.setBoardUp(m_boardUp);
+}
+
+void Station::keepHistory()
+{
+    m_keepHistory = true;
+}
+
+void Station::setSilenceLimit(int seconds)
+{
+    m_silence.setInterval(std::chrono::seconds(seconds));
+}
+
+bool Station::startRecording(const QString &folder)
+{
+    const bool started = m_recorder.start(folder);
+    emit problemsChanged();
+    return started;
+}
+
+void Station::stopRecording()
+{
+    m_recorder.stop();
+}
+
+void Station::startPublishing(const QString &urlOption, const QString &idOption)
+{
+    m_publisher = setUpPublisher(urlOption, idOption, portName(), m_publishingFailure);
+    if (m_publisher) {
+        connect(m_publisher.get(), &ReadingPublisher::said, this, &Station::said);
+        connect(m_publisher.get(), &ReadingPublisher::said, this, &Station::problemsChanged);
+        connect(m_publisher.get(), &ReadingPublisher::finished, this, &Station::finished);
+        connect(&m_controller, &LinkController::portOpenChanged, m_publisher.get(),
+                &ReadingPublisher::setPortOpen);
+        m_publisher->setPortOpen(m_controller.port().isOpen());
+        addOutput(*m_publisher);
+        m_publisher->start();
+    }
+    emit problemsChanged();
+}
+
+void Station::finish()
+{
+    if (m_finishing)
+        return;
+    m_finishing = true;
+    m_controller.releasePort();
+    m_recorder.stop();
+    if (m_publisher)
+        m_publisher->finish(); // done once the broker has heard that the board is offline
+    else
+        emit finished();
+}
+
+void Station::takeReading(const Reading &reading)
+{
+    if (m_finishing)
+        return;
+    if (m_keepHistory)
+        m_history.add(reading);
+    const QString port = m_controller.portName();
+    for (ReadingOutput *output : m_outputs)
+        output->takeReading(reading, port);
+    m_silence.start();
+    setBoardUp(true);
+    m_alerts.check(reading);
+    emit readingTaken(reading);
+}
+
+void Station::portOpenChanged(bool open)
+{
+    m_portOpen = open;
+    if (!open) {
+        m_silence.stop();
+        setBoardUp(false);
+    }
+}
+
+void Station::setBoardUp(bool up)
+{
+    if (up == m_boardUp)
+        return;
+    m_boardUp = up;
+    for (ReadingOutput *output : m_outputs)
+        output->setBoardUp(up);
+}
+
+void Station::rejectReply()
+{
+    for (ReadingOutput *output : m_outputs)
+        output->replyRejected();
+}
+
+LinkController &Station::controller()
+{
+    return m_controller;
+}
+
+LinkTimers &Station::timers()
+{
+    return m_timers;
+}
+
+ReadingHistory &Station::history()
+{
+    return m_history;
+}
+
+HistoryLoader &Station::historyLoader()
+{
+    return m_historyLoader;
+}
+
+ReadingRecorder &Station::recorder()
+{
+    return m_recorder;
+}
+
+AlertWatch &Station::alerts()
+{
+    return m_alerts;
+}
+
+ReadingPublisher *Station::publisher() const
+{
+    return m_publisher.get();
+}
+
+QString Station::publishingFailure() const
+{
+    return m_publishingFailure;
+}
+
+const AlertLimitMistakes &Station::alertLimitMistakes() const
+{
+    return m_limitMistakes;
+}
+
+QString Station::portName() const
+{
+    return m_controller.portName().isEmpty() ? m_view.text(TextBox::TCOM) : m_controller.portName();
+}
+
+bool Station::isBoardUp() const
+{
+    return m_boardUp;
+}
+
+QStringList Station::problems() const
+{
+    QStringList lines;
+    const QString failure = m_recorder.failure();
+    if (!failure.isEmpty() && m_recorder.isOn())
+        lines << ReadingRecorder::faultText(failure);
+    else if (!failure.isEmpty())
+        lines << QStringLiteral("Recording stopped: ") + failure;
+    if (!m_settingsProblem.isEmpty())
+        lines << QStringLiteral("Settings not read, the defaults are in use: ") + m_settingsProblem;
+    if (m_publisher && !m_publisher->state().isEmpty())
+        lines << m_publisher->state();
+    if (!m_publishingFailure.isEmpty())
+        lines << QStringLiteral("Not publishing: ") + m_publishingFailure;
+    return lines;
+}
