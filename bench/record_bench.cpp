@@ -13,8 +13,8 @@
 //                                 shows them all, the longest the event loop was held up, the peak memory
 //                                 and the replies the board sent that were not taken as readings
 #include "app/form1.h"
-#include "link/link_controller.h"
 #include "bench_support.h"
+#include "link/link_controller.h"
 #include "link/link_state.h"
 #include "link/reply_recognition.h"
 #include "protocol/reading_csv.h"
@@ -65,6 +65,31 @@ void showSevenDays(Form1 &form)
     form.trendWindow()
         ->findChild<QComboBox *>(QStringLiteral("span"))
         ->setCurrentText(QStringLiteral("7 days"));
+}
+
+// Runs the event loop until a paint of `widget` finds `done` true; returns the ms `since` had then.
+qint64 msUntilPaintedWhen(QWidget &widget, const QElapsedTimer &since, const std::function<bool()> &done)
+{
+    struct PaintWatch final : QObject
+    {
+        std::function<void()> painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                QTimer::singleShot(0, this, painted);
+            return false;
+        }
+    } watch;
+    qint64 paintedMs = -1;
+    watch.painted = [&] {
+        if (paintedMs < 0 && done())
+            paintedMs = since.elapsed();
+    };
+    widget.installEventFilter(&watch);
+    while (paintedMs < 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    widget.removeEventFilter(&watch);
+    return paintedMs;
 }
 
 qint64 lineCount(const QString &folder)
@@ -191,27 +216,11 @@ int history(const QString &folder)
     StallWatch stalls;
     QElapsedTimer opening;
     opening.start();
-    qint64 shownMs = -1;
-    struct PaintWatch : QObject
-    {
-        std::function<void()> painted;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            if (event->type() == QEvent::Paint)
-                QTimer::singleShot(0, this, painted);
-            return false;
-        }
-    } watch;
     form.showTrend();
     TrendWindow &trend = *form.trendWindow();
     trend.findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("All"));
-    watch.painted = [&] {
-        if (shownMs < 0 && trend.chart().statistics().count >= recorded)
-            shownMs = opening.elapsed();
-    };
-    trend.chart().installEventFilter(&watch);
-    while (shownMs < 0)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 shownMs = msUntilPaintedWhen(trend.chart(), opening,
+                                              [&] { return trend.chart().statistics().count >= recorded; });
     const long peak = peakResidentKb();
     runFor(1000);
 
@@ -271,27 +280,10 @@ int week(const QString &folder)
     // they are being read going away tells.
     QElapsedTimer opening;
     opening.start();
-    qint64 paintedMs = -1;
-    struct PaintWatch : QObject
-    {
-        std::function<void()> painted;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            if (event->type() == QEvent::Paint)
-                QTimer::singleShot(0, this, painted);
-            return false;
-        }
-    } watch;
     showSevenDays(form);
     TrendWindow &trend = *form.trendWindow();
     const auto *reading = trend.findChild<QLabel *>(QStringLiteral("damagedLines"));
-    watch.painted = [&] {
-        if (paintedMs < 0 && reading->isHidden())
-            paintedMs = opening.elapsed();
-    };
-    trend.chart().installEventFilter(&watch);
-    while (paintedMs < 0)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 paintedMs = msUntilPaintedWhen(trend.chart(), opening, [&] { return reading->isHidden(); });
     const qsizetype readings = trend.chart().statistics().count;
 
     std::vector<double> hover;
