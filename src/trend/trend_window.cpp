@@ -98,7 +98,7 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
     limits->addWidget(m_low);
     limits->addWidget(new QLabel(QStringLiteral("\u00B0C"), this));
     limits->addSpacing(12);
-    limits->addWidget(new QLabel(QStringLiteral("Offset"), this));
+    limits->addWidget(new QLabel(QStringLiteral("Calibration offset"), this));
     m_offset = named(new QLineEdit(this), "offset");
     m_offset->setMaximumWidth(80);
     m_offset->setAccessibleName(QStringLiteral("Calibration offset"));
@@ -187,7 +187,7 @@ void TrendWindow::takeOffset()
         text.trimmed().isEmpty() ? std::optional<int32_t>(0)
                                  : CalibrationSettings::parse(text, localeDecimalPoint(), mistake);
     if (!hundredths) {
-        m_offset->setToolTip(QStringLiteral("Offset: ") + mistake);
+        m_offset->setToolTip(QStringLiteral("Calibration offset: ") + mistake);
     } else {
         m_offset->setToolTip(QString());
         if (*hundredths != m_offsetHundredths) {

@@ -446,8 +446,8 @@ void TestTrendWindow::offsetIsTypedAndKept_data()
     QTest::addColumn<QString>("mistake");
     const QByteArray none;
     const QByteArray half("[Calibration]\nOffset=0.50\n");
-    const QString notAnOffset = QStringLiteral(
-        "Offset: \"%1\" is not an offset in degrees (digits 0-9, a point and at most two decimals)");
+    const QString notAnOffset = QStringLiteral("Calibration offset: \"%1\" is not an offset in degrees "
+                                               "(digits 0-9, a point and at most two decimals)");
     QTest::newRow("a point") << none << " 0.5 " << 50 << "0.50" << QString();
     QTest::newRow("below zero") << none << "-1.25" << -125 << "-1.25" << QString();
     QTest::newRow("a plus sign") << none << "+0.3" << 30 << "0.30" << QString();
@@ -458,7 +458,7 @@ void TestTrendWindow::offsetIsTypedAndKept_data()
     QTest::newRow("a third decimal") << none << "0.125" << 0 << "0.00" << notAnOffset.arg("0.125");
     QTest::newRow("letters") << none << "abc" << 0 << "0.00" << notAnOffset.arg("abc");
     QTest::newRow("beyond 50 degrees") << none << "50.01" << 0 << "0.00"
-                                       << "Offset: \"50.01\" is beyond 50 degrees either way";
+                                       << "Calibration offset: \"50.01\" is beyond 50 degrees either way";
 }
 
 // The offset is typed beside the limits, kept in ZORVA.conf and announced once when it changes; a mistake
