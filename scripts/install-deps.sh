@@ -7,6 +7,8 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev libssl-dev
     # the MQTT tests run a real broker and subscribe with its clients
     mosquitto mosquitto-clients openssl
+    # the line-protocol test writes to and queries a real InfluxDB (1.x, in Debian 12 and 13)
+    influxdb
     # the alert test's private session bus
     dbus-daemon
     fonts-liberation fonts-dejavu-core
@@ -33,3 +35,8 @@ sudo=()
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The test starts an InfluxDB of its own; the service the package starts would listen on every address with
+# no password, so one installed here for the tests is stopped and not started again.
+if [[ " ${missing[*]} " == *" influxdb "* ]] && [ -d /run/systemd/system ]; then
+    "${sudo[@]}" systemctl disable --now influxdb.service || true
+fi

@@ -1,10 +1,12 @@
 #include "reading_csv.h"
 
+#include "protocol/calibration.h"
 #include "protocol/temperature_text.h"
 
 #include <QtCore/QRegularExpression>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -130,20 +132,24 @@ std::optional<ReadingCsv::Row> ReadingCsv::parseLine(const char *begin, const ch
         offsetHours > 18 || offsetMinutes > 59)
         return std::nullopt;
 
+    const bool negative = at != end && *at == '-';
+    at += negative ? 1 : 0;
     int whole, fraction, low, high;
     if (!number(at, end, 5, whole) || !expect(at, end, '.') || !digits(at, end, 2, fraction) ||
         !expect(at, end, ',') || !number(at, end, 3, low) || !expect(at, end, ',') ||
         !number(at, end, 3, high) || at != end || low > 255 || high > 127)
         return std::nullopt;
     const auto raw = int16_t(high * 256 + low);
-    // The temperature must be the one its own raw bytes give: a line that disagrees with itself is damaged.
-    if (temperatureHundredths(raw) != whole * 100 + fraction)
+    const int32_t hundredths = (negative ? -1 : 1) * (whole * 100 + fraction);
+    // The temperature is the one its raw bytes give, calibrated: a line further from them than any offset
+    // disagrees with itself, and is damaged.
+    if (std::abs(hundredths - temperatureHundredths(raw)) > Calibration::LargestOffset)
         return std::nullopt;
 
     const int offset = (sign == '-' ? -1 : 1) * (offsetHours * 60 + offsetMinutes);
     const qint64 localMs =
         ((daysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL + millis;
-    return Row{localMs - offset * 60000LL, raw};
+    return Row{localMs - offset * 60000LL, raw, hundredths};
 }
 
 QString ReadingCsv::portStem(const QString &portName)

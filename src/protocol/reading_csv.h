@@ -28,8 +28,10 @@ struct Row
 {
     qint64 timeMs = 0;
     int16_t raw = 0;
+    int32_t hundredths = 0; // the temperature as recorded, calibrated
 };
-// One line without its line break; nothing for a line that is not exactly a reading.
+// One line without its line break; nothing for a line that is not exactly a reading, or whose temperature
+// is further from what its raw bytes give than any calibration offset.
 std::optional<Row> parseLine(const char *begin, const char *end);
 
 // The port part of a file name: the last path component, every character other than letters, digits,

@@ -38,6 +38,7 @@ void HistoryLoader::readSlice()
         return;
     }
     const std::unique_ptr<RecordedFiles> files = std::move(m_files);
-    m_history.merge(std::move(files->times()), std::move(files->raws()), std::move(files->summaries()));
+    m_history.merge(std::move(files->times()), std::move(files->temperatures()),
+                    std::move(files->summaries()));
     emit loaded(files->report());
 }

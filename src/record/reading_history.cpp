@@ -1,6 +1,5 @@
 #include "reading_history.h"
 
-#include "protocol/temperature_text.h"
 #include "record/recorded_files.h"
 
 #include <QtCore/QDateTime>
@@ -13,7 +12,11 @@ ReadingHistory::~ReadingHistory() = default;
 
 void ReadingHistory::add(const Reading &reading)
 {
-    insert(reading.timeMs, reading.raw());
+    const std::optional<StoredTemperature> temperature =
+        StoredTemperature::of(reading.raw(), reading.hundredths);
+    if (!temperature)
+        return;
+    insert(reading.timeMs, *temperature);
     if (size() - m_loaded > SessionLimit)
         dropOldestOfSession();
 }
@@ -22,11 +25,11 @@ ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, c
 {
     RecordedFiles files(folder, portName, QDateTime::currentMSecsSinceEpoch(), size());
     files.read(std::numeric_limits<qint64>::max());
-    merge(std::move(files.times()), std::move(files.raws()), std::move(files.summaries()));
+    merge(std::move(files.times()), std::move(files.temperatures()), std::move(files.summaries()));
     return files.report();
 }
 
-void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws,
+void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<StoredTemperature> &&temperatures,
                            ReadingSummaries &&summaries)
 {
     // From the newest down into the room at the end of the files' readings, which the files' storage was
@@ -36,37 +39,37 @@ void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<int16_t> &&r
     size_t mine = m_times.size();
     size_t at = end;
     times.resize(end);
-    raws.resize(end);
-    const auto put = [&](qint64 t, int16_t raw) {
-        if (at < end && times[at] == t && raws[at] == raw)
+    temperatures.resize(end);
+    const auto put = [&](qint64 t, StoredTemperature temperature) {
+        if (at < end && times[at] == t && temperatures[at] == temperature)
             return; // the same reading as the one after it
         --at;
         times[at] = t;
-        raws[at] = raw;
+        temperatures[at] = temperature;
     };
     while (mine > 0) {
         if (theirs > 0 && times[theirs - 1] >= m_times[mine - 1]) {
             --theirs;
-            put(times[theirs], raws[theirs]);
+            put(times[theirs], temperatures[theirs]);
         } else {
             --mine;
-            put(m_times[mine], m_raws[mine]);
+            put(m_times[mine], m_temperatures[mine]);
         }
     }
     // Close the room left by readings that were here and in the files as well.
     times.erase(times.begin() + qsizetype(theirs), times.begin() + qsizetype(at));
-    raws.erase(raws.begin() + qsizetype(theirs), raws.begin() + qsizetype(at));
+    temperatures.erase(temperatures.begin() + qsizetype(theirs), temperatures.begin() + qsizetype(at));
     m_times = std::move(times);
-    m_raws = std::move(raws);
+    m_temperatures = std::move(temperatures);
     m_summaries = std::move(summaries);
-    m_summaries.update(m_raws, qsizetype(theirs));
+    m_summaries.update(m_temperatures, qsizetype(theirs));
     m_loaded = size();
 }
 
 void ReadingHistory::clear()
 {
     m_times = {};
-    m_raws = {};
+    m_temperatures = {};
     m_summaries.clear();
     m_loaded = 0;
 }
@@ -83,17 +86,19 @@ qint64 ReadingHistory::timeAt(qsizetype index) const
 
 int16_t ReadingHistory::rawAt(qsizetype index) const
 {
-    return m_raws[size_t(index)];
+    return m_temperatures[size_t(index)].raw;
 }
 
 int32_t ReadingHistory::hundredthsAt(qsizetype index) const
 {
-    return temperatureHundredths(m_raws[size_t(index)]);
+    return m_temperatures[size_t(index)].hundredths();
 }
 
 Reading ReadingHistory::readingAt(qsizetype index) const
 {
-    return Reading::fromRaw(timeAt(index), rawAt(index));
+    Reading reading = Reading::fromRaw(timeAt(index), rawAt(index));
+    reading.hundredths = hundredthsAt(index);
+    return reading;
 }
 
 qsizetype ReadingHistory::lowerBound(qint64 timeMs) const
@@ -103,7 +108,7 @@ qsizetype ReadingHistory::lowerBound(qint64 timeMs) const
 
 ReadingSummaries::Summary ReadingHistory::summary(qsizetype from, qsizetype to) const
 {
-    return m_summaries.summary(m_raws, from, to);
+    return m_summaries.summary(m_temperatures, from, to);
 }
 
 qint64 ReadingHistory::usualIntervalMs() const
@@ -119,18 +124,18 @@ qint64 ReadingHistory::usualIntervalMs() const
     return std::max<qint64>(*middle, 1);
 }
 
-void ReadingHistory::insert(qint64 timeMs, int16_t raw)
+void ReadingHistory::insert(qint64 timeMs, StoredTemperature temperature)
 {
     // Readings arrive in time order unless the clock was set back.
     auto at = m_times.end();
     if (!m_times.empty() && m_times.back() > timeMs)
         at = std::upper_bound(m_times.begin(), m_times.end(), timeMs);
     const auto index = at - m_times.begin();
-    if (index > 0 && m_times[size_t(index - 1)] == timeMs && m_raws[size_t(index - 1)] == raw)
+    if (index > 0 && m_times[size_t(index - 1)] == timeMs && m_temperatures[size_t(index - 1)] == temperature)
         return;
     m_times.insert(at, timeMs);
-    m_raws.insert(m_raws.begin() + index, raw);
-    m_summaries.update(m_raws, index);
+    m_temperatures.insert(m_temperatures.begin() + index, temperature);
+    m_summaries.update(m_temperatures, index);
 }
 
 void ReadingHistory::dropOldestOfSession()
@@ -138,6 +143,7 @@ void ReadingHistory::dropOldestOfSession()
     // An eighth of the limit at a time, so that dropping costs little per reading.
     const auto from = m_times.begin() + m_loaded;
     m_times.erase(from, from + SessionLimit / 8);
-    m_raws.erase(m_raws.begin() + m_loaded, m_raws.begin() + m_loaded + SessionLimit / 8);
-    m_summaries.update(m_raws, m_loaded);
+    m_temperatures.erase(m_temperatures.begin() + m_loaded,
+                         m_temperatures.begin() + m_loaded + SessionLimit / 8);
+    m_summaries.update(m_temperatures, m_loaded);
 }

@@ -10,8 +10,9 @@
 #include <vector>
 
 // The readings the trend shows, in time order: the recorded files of one port and this session's readings,
-// each once. Ten bytes a reading. The readings loaded from the files are all kept; those this session adds
-// after them are bounded, oldest dropped first.
+// each once, with their temperatures as recorded, whatever the calibration is now. Twelve bytes a reading.
+// The readings loaded from the files are all kept; those this session adds after them are bounded, oldest
+// dropped first.
 class ReadingHistory final
 {
     Q_DISABLE_COPY_MOVE(ReadingHistory)
@@ -33,13 +34,16 @@ public:
     ReadingHistory();
     ~ReadingHistory();
 
+    // A reading whose temperature is further from its raw bytes' than any calibration offset is not taken,
+    // as it would not be from the files.
     void add(const Reading &reading);
     // Adds the recorded files of a port found in `folder` at once. A reading that is already here is kept
     // once.
     LoadReport loadRecorded(const QString &folder, const QString &portName);
     // Takes readings in time order, as read from the files, with their summaries, and adds those here to
     // them, each once.
-    void merge(std::vector<qint64> &&times, std::vector<int16_t> &&raws, ReadingSummaries &&summaries);
+    void merge(std::vector<qint64> &&times, std::vector<StoredTemperature> &&temperatures,
+               ReadingSummaries &&summaries);
     void clear();
 
     qsizetype size() const;
@@ -55,11 +59,11 @@ public:
     qint64 usualIntervalMs() const;
 
 private:
-    void insert(qint64 timeMs, int16_t raw);
+    void insert(qint64 timeMs, StoredTemperature temperature);
     void dropOldestOfSession();
 
     std::vector<qint64> m_times;
-    std::vector<int16_t> m_raws;
+    std::vector<StoredTemperature> m_temperatures;
     ReadingSummaries m_summaries;
     qsizetype m_loaded = 0;
 };

@@ -1,7 +1,5 @@
 #include "reading_summaries.h"
 
-#include "protocol/temperature_text.h"
-
 namespace {
 using Summary = ReadingSummaries::Summary;
 
@@ -21,16 +19,16 @@ void take(Summary &s, int32_t value, qsizetype at)
 }
 } // namespace
 
-void ReadingSummaries::update(const std::vector<int16_t> &raws, qsizetype from)
+void ReadingSummaries::update(const std::vector<StoredTemperature> &temperatures, qsizetype from)
 {
-    const auto size = qsizetype(raws.size());
+    const auto size = qsizetype(temperatures.size());
     const qsizetype first = from / BlockSize;
     m_blocks.resize(size_t((size + BlockSize - 1) / BlockSize));
     for (qsizetype block = first; block < qsizetype(m_blocks.size()); ++block) {
         Summary s;
         const qsizetype start = block * BlockSize;
         for (qsizetype i = start; i < qMin(size, start + BlockSize); ++i)
-            take(s, temperatureHundredths(raws[size_t(i)]), i - start);
+            take(s, temperatures[size_t(i)].hundredths(), i - start);
         m_blocks[size_t(block)] = {s.min, s.max, s.sum, uint16_t(s.minAt), uint16_t(s.maxAt)};
     }
 }
@@ -40,13 +38,13 @@ void ReadingSummaries::clear()
     m_blocks = {};
 }
 
-ReadingSummaries::Summary ReadingSummaries::summary(const std::vector<int16_t> &raws, qsizetype from,
-                                                    qsizetype to) const
+ReadingSummaries::Summary ReadingSummaries::summary(const std::vector<StoredTemperature> &temperatures,
+                                                    qsizetype from, qsizetype to) const
 {
     Summary s;
     qsizetype i = from;
     for (; i < to && i % BlockSize != 0; ++i)
-        take(s, temperatureHundredths(raws[size_t(i)]), i);
+        take(s, temperatures[size_t(i)].hundredths(), i);
     for (; i + BlockSize <= to; i += BlockSize) {
         const Block &b = m_blocks[size_t(i / BlockSize)];
         if (s.count == 0 || b.min < s.min) {
@@ -61,6 +59,6 @@ ReadingSummaries::Summary ReadingSummaries::summary(const std::vector<int16_t> &
         s.count += BlockSize;
     }
     for (; i < to; ++i)
-        take(s, temperatureHundredths(raws[size_t(i)]), i);
+        take(s, temperatures[size_t(i)].hundredths(), i);
     return s;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/stored_temperature.h"
+
 #include <QtCore/QtGlobal>
 
 #include <cstdint>
@@ -23,11 +25,11 @@ public:
         qint64 sum = 0;
     };
 
-    // The raw readings changed from `from` on.
-    void update(const std::vector<int16_t> &raws, qsizetype from);
+    // The temperatures changed from `from` on.
+    void update(const std::vector<StoredTemperature> &temperatures, qsizetype from);
     void clear();
     // The readings from `from` up to but not including `to`.
-    Summary summary(const std::vector<int16_t> &raws, qsizetype from, qsizetype to) const;
+    Summary summary(const std::vector<StoredTemperature> &temperatures, qsizetype from, qsizetype to) const;
 
 private:
     struct Block

@@ -24,22 +24,22 @@ bool isHeader(const char *begin, const char *end)
 }
 
 // Same readings next to each other are kept once.
-void dropRepeats(std::vector<qint64> &times, std::vector<int16_t> &raws)
+void dropRepeats(std::vector<qint64> &times, std::vector<StoredTemperature> &temperatures)
 {
     size_t kept = 0;
     for (size_t i = 0; i < times.size(); ++i) {
-        if (kept > 0 && times[kept - 1] == times[i] && raws[kept - 1] == raws[i])
+        if (kept > 0 && times[kept - 1] == times[i] && temperatures[kept - 1] == temperatures[i])
             continue;
         times[kept] = times[i];
-        raws[kept] = raws[i];
+        temperatures[kept] = temperatures[i];
         ++kept;
     }
     times.resize(kept);
-    raws.resize(kept);
+    temperatures.resize(kept);
 }
 
 // Sorted by time, equal times in file order.
-void sortByTime(std::vector<qint64> &times, std::vector<int16_t> &raws)
+void sortByTime(std::vector<qint64> &times, std::vector<StoredTemperature> &temperatures)
 {
     std::vector<size_t> order(times.size());
     std::iota(order.begin(), order.end(), size_t(0));
@@ -49,19 +49,19 @@ void sortByTime(std::vector<qint64> &times, std::vector<int16_t> &raws)
         if (order[start] == start)
             continue;
         const qint64 time = times[start];
-        const int16_t raw = raws[start];
+        const StoredTemperature temperature = temperatures[start];
         size_t at = start;
         for (size_t from = order[at]; from != start; from = order[at]) {
             times[at] = times[from];
-            raws[at] = raws[from];
+            temperatures[at] = temperatures[from];
             order[at] = at;
             at = from;
         }
         times[at] = time;
-        raws[at] = raw;
+        temperatures[at] = temperature;
         order[at] = at;
     }
-    dropRepeats(times, raws);
+    dropRepeats(times, temperatures);
 }
 } // namespace
 
@@ -95,10 +95,10 @@ bool RecordedFiles::read(qint64 bytes)
             m_left -= n;
             if (m_phase == Phase::Counting)
                 m_counted[size_t(m_file)] += n;
-            const auto before = qsizetype(m_raws.size());
+            const auto before = qsizetype(m_temperatures.size());
             takePiece(m_piece.data(), m_piece.data() + n);
             if (m_phase == Phase::Parsing)
-                m_summaries.update(m_raws, before);
+                m_summaries.update(m_temperatures, before);
         }
         if (n < 0)
             m_report.unreadable << QStringLiteral("%1: %2").arg(m_open.fileName(), m_open.errorString());
@@ -113,9 +113,9 @@ std::vector<qint64> &RecordedFiles::times()
     return m_times;
 }
 
-std::vector<int16_t> &RecordedFiles::raws()
+std::vector<StoredTemperature> &RecordedFiles::temperatures()
 {
-    return m_raws;
+    return m_temperatures;
 }
 
 ReadingSummaries &RecordedFiles::summaries()
@@ -202,7 +202,8 @@ void RecordedFiles::takeLine(Line line)
     if (line.begin == line.end || isHeader(line.begin, line.end))
         return;
     const auto row = ReadingCsv::parseLine(line.begin, line.end);
-    if (!row) {
+    const auto temperature = row ? StoredTemperature::of(row->raw, row->hundredths) : std::nullopt;
+    if (!temperature) {
         ++m_report.damagedLines;
         return;
     }
@@ -211,11 +212,11 @@ void RecordedFiles::takeLine(Line line)
         ++m_report.implausibleTimes;
         return;
     }
-    if (!m_times.empty() && m_times.back() == row->timeMs && m_raws.back() == row->raw)
+    if (!m_times.empty() && m_times.back() == row->timeMs && m_temperatures.back() == *temperature)
         return;
     m_sorted = m_sorted && (m_times.empty() || m_times.back() <= row->timeMs);
     m_times.push_back(row->timeMs);
-    m_raws.push_back(row->raw);
+    m_temperatures.push_back(*temperature);
 }
 
 void RecordedFiles::startParsing()
@@ -224,11 +225,11 @@ void RecordedFiles::startParsing()
     m_file = -1;
     try {
         m_times.reserve(size_t(m_lines + m_room));
-        m_raws.reserve(size_t(m_lines + m_room));
+        m_temperatures.reserve(size_t(m_lines + m_room));
     } catch (const std::bad_alloc &) {
         m_report.unreadable << QStringLiteral("%1 readings: more than there is memory for").arg(m_lines);
         m_times = {};
-        m_raws = {};
+        m_temperatures = {};
         finish();
     }
 }
@@ -239,8 +240,8 @@ void RecordedFiles::finish()
     m_piece = {};
     // Files are in time order but for a clock set back; only then are they sorted.
     if (!m_sorted) {
-        sortByTime(m_times, m_raws);
-        m_summaries.update(m_raws, 0);
+        sortByTime(m_times, m_temperatures);
+        m_summaries.update(m_temperatures, 0);
     }
     m_report.readings = qint64(m_times.size());
 }

@@ -28,7 +28,7 @@ public:
     // Reads about `bytes` more of the files; true once all are read. Then the readings are in time order.
     bool read(qint64 bytes);
     std::vector<qint64> &times();
-    std::vector<int16_t> &raws();
+    std::vector<StoredTemperature> &temperatures();
     ReadingSummaries &summaries();
     const ReadingHistory::LoadReport &report() const;
 
@@ -65,7 +65,7 @@ private:
     std::vector<char> m_carry; // the start of a line that runs on into the next piece
     qsizetype m_lines = 0;     // lines that could be readings, counted in the first pass
     std::vector<qint64> m_times;
-    std::vector<int16_t> m_raws;
+    std::vector<StoredTemperature> m_temperatures;
     ReadingSummaries m_summaries;
     bool m_sorted = true;
     ReadingHistory::LoadReport m_report;

@@ -5,6 +5,7 @@
 #include "protocol/temperature_text.h"
 #include "record/plausible_time.h"
 #include "record/reading_recorder.h"
+#include "settings/calibration_settings.h"
 #include "trend/trend_chart.h"
 
 #include <QtCore/QDateTime>
@@ -96,6 +97,15 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
     m_low = named(new QLineEdit(this), "alertLow");
     limits->addWidget(m_low);
     limits->addWidget(new QLabel(QStringLiteral("\u00B0C"), this));
+    limits->addSpacing(12);
+    limits->addWidget(new QLabel(QStringLiteral("Calibration offset"), this));
+    m_offset = named(new QLineEdit(this), "offset");
+    m_offset->setMaximumWidth(80);
+    m_offset->setAccessibleName(QStringLiteral("Calibration offset"));
+    m_offset->setPlaceholderText(hundredthsText(0, localeDecimalPoint()));
+    connect(m_offset, &QLineEdit::editingFinished, this, &TrendWindow::takeOffset);
+    limits->addWidget(m_offset);
+    limits->addWidget(new QLabel(QStringLiteral("\u00B0C"), this));
     for (QLineEdit *limit : {m_high, m_low}) {
         limit->setPlaceholderText(QStringLiteral("off"));
         limit->setMaximumWidth(80);
@@ -145,7 +155,11 @@ TrendWindow::TrendWindow(const ReadingHistory &history, ReadingRecorder &recorde
     AlertLimits::load(mistakes);
     m_high->setToolTip(mistakes.high);
     m_low->setToolTip(mistakes.low);
+    QString offsetMistake;
+    m_offsetHundredths = CalibrationSettings::offset(offsetMistake);
+    m_offset->setToolTip(offsetMistake);
     showLimits();
+    showOffset();
     if (!m_alerts.events().isEmpty())
         showAlert(m_alerts.events().constLast());
 }
@@ -155,10 +169,42 @@ void TrendWindow::showLimits()
     const AlertLimits limits = m_alerts.limits();
     m_high->setText(limits.high ? hundredthsText(*limits.high, localeDecimalPoint()) : QString());
     m_low->setText(limits.low ? hundredthsText(*limits.low, localeDecimalPoint()) : QString());
+    showMistakes();
+}
+
+void TrendWindow::showOffset()
+{
+    m_offset->setText(hundredthsText(m_offsetHundredths, localeDecimalPoint()));
+    showMistakes();
+}
+
+void TrendWindow::takeOffset()
+{
+    // As with the limits: a mistake keeps the offset as it was, and is said at the field. Empty is none.
+    QString mistake;
+    const QString text = m_offset->text();
+    const std::optional<int32_t> hundredths =
+        text.trimmed().isEmpty() ? std::optional<int32_t>(0)
+                                 : CalibrationSettings::parse(text, localeDecimalPoint(), mistake);
+    if (!hundredths) {
+        m_offset->setToolTip(QStringLiteral("Calibration offset: ") + mistake);
+    } else {
+        m_offset->setToolTip(QString());
+        if (*hundredths != m_offsetHundredths) {
+            m_offsetHundredths = *hundredths;
+            CalibrationSettings::setOffset(m_offsetHundredths);
+            emit offsetChanged(m_offsetHundredths);
+        }
+    }
+    showOffset();
+}
+
+void TrendWindow::showMistakes()
+{
     QStringList mistakes;
-    for (const QLineEdit *limit : {m_high, m_low}) {
-        if (!limit->toolTip().isEmpty())
-            mistakes << limit->toolTip();
+    for (const QLineEdit *field : {m_high, m_low, m_offset}) {
+        if (!field->toolTip().isEmpty())
+            mistakes << field->toolTip();
     }
     m_limitMistakes->setText(mistakes.join(u'\n'));
     m_limitMistakes->setVisible(!mistakes.isEmpty());

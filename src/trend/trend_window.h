@@ -16,7 +16,7 @@ class ReadingRecorder;
 class TrendChart;
 
 // The "Trend" window: the chart of the readings over a chosen span with its figures, the "Record" switch,
-// the saving of the span shown as CSV or as an image, and the alert limits.
+// the saving of the span shown as CSV or as an image, the alert limits and the board's calibration offset.
 class TrendWindow final : public QWidget
 {
     Q_OBJECT
@@ -42,12 +42,17 @@ public:
 signals:
     // The user ticked or unticked "Record".
     void recordToggled(bool on);
+    // The user set another calibration offset, in hundredths of a degree; it is saved already.
+    void offsetChanged(int32_t hundredths);
 
 private:
     void showStatistics();
     void showRecordingState();
     void showLimits();
     void takeLimit(QLineEdit *edit);
+    void showOffset();
+    void takeOffset();
+    void showMistakes();
     void showAlert(const AlertEvent &event);
     void askAndSave(const QString &title, const QString &filter,
                     bool (TrendWindow::*save)(const QString &, QString &));
@@ -67,6 +72,8 @@ private:
     QLabel *m_damaged = nullptr;
     QLineEdit *m_high = nullptr;
     QLineEdit *m_low = nullptr;
+    QLineEdit *m_offset = nullptr;
+    int32_t m_offsetHundredths = 0;
     QLabel *m_alert = nullptr;
     QLabel *m_limitMistakes = nullptr;
     QTimer m_refresh;

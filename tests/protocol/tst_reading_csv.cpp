@@ -11,6 +11,8 @@ class TestReadingCsv : public QObject
 private slots:
     void lineAndDay_data();
     void lineAndDay();
+    void calibratedLinesKeepTheirTemperature_data();
+    void calibratedLinesKeepTheirTemperature();
     void damagedLinesAreRejected_data();
     void damagedLinesAreRejected();
     void portStem_data();
@@ -67,6 +69,38 @@ void TestReadingCsv::lineAndDay()
     QVERIFY(row);
     QCOMPARE(row->timeMs, utcMs);
     QCOMPARE(row->raw, int16_t(raw));
+    QCOMPARE(row->hundredths, reading.hundredths);
+}
+
+// A line recorded under a calibration offset reads back with its own temperature, as far as 50 degrees from
+// the one its raw bytes give.
+void TestReadingCsv::calibratedLinesKeepTheirTemperature_data()
+{
+    QTest::addColumn<int>("raw");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("celsius");
+    QTest::newRow("half a degree up") << 45 << 50 << QByteArray("22.47");
+    QTest::newRow("below zero") << 0 << -125 << QByteArray("-1.25");
+    QTest::newRow("just below zero") << 0 << -5 << QByteArray("-0.05");
+    QTest::newRow("largest offset up") << 45 << 5000 << QByteArray("71.97");
+    QTest::newRow("largest offset down") << 45 << -5000 << QByteArray("-28.03");
+    QTest::newRow("largest reading, largest offset") << 32767 << 5000 << QByteArray("16049.51");
+}
+
+void TestReadingCsv::calibratedLinesKeepTheirTemperature()
+{
+    QFETCH(int, raw);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, celsius);
+    Reading reading = Reading::fromRaw(1796640000000, int16_t(raw));
+    reading.hundredths += offset;
+    const QByteArray line = ReadingCsv::line(reading).trimmed();
+    QCOMPARE(line.split(',').at(1), celsius);
+    const auto row = ReadingCsv::parseLine(line.constBegin(), line.constEnd());
+    QVERIFY(row);
+    QCOMPARE(row->timeMs, reading.timeMs);
+    QCOMPARE(row->raw, int16_t(raw));
+    QCOMPARE(row->hundredths, reading.hundredths);
 }
 
 void TestReadingCsv::damagedLinesAreRejected_data()
@@ -79,8 +113,14 @@ void TestReadingCsv::damagedLinesAreRejected_data()
     QTest::newRow("cut in the time") << QByteArray("2026-12-07T11:22:3");
     QTest::newRow("two lines merged")
         << QByteArray("2026-12-07T11:22:33.456+01:00,21.972026-12-07T11:22:34.456+01:00,21.97,45,0");
-    QTest::newRow("celsius disagrees with its bytes")
-        << QByteArray("2026-12-07T11:22:33.456+01:00,21.98,45,0");
+    // 21.97 degrees by its bytes: no offset of 50 degrees or less makes it these.
+    QTest::newRow("celsius disagrees with its bytes, above")
+        << QByteArray("2026-12-07T11:22:33.456+01:00,71.98,45,0");
+    QTest::newRow("celsius disagrees with its bytes, below")
+        << QByteArray("2026-12-07T11:22:33.456+01:00,-28.04,45,0");
+    QTest::newRow("a plus sign") << QByteArray("2026-12-07T11:22:33.456+01:00,+21.97,45,0");
+    QTest::newRow("two minus signs") << QByteArray("2026-12-07T11:22:33.456+01:00,--1.25,0,0");
+    QTest::newRow("a minus alone") << QByteArray("2026-12-07T11:22:33.456+01:00,-.25,0,0");
     QTest::newRow("decimal comma") << QByteArray("2026-12-07T11:22:33.456+01:00,21,97,45,0");
     QTest::newRow("high byte of no reading") << QByteArray("2026-12-07T11:22:33.456+01:00,0.00,0,128");
     QTest::newRow("month 13") << QByteArray("2026-13-07T11:22:33.456+01:00,21.97,45,0");

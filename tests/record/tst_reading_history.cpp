@@ -1,3 +1,4 @@
+#include "protocol/calibration.h"
 #include "record/history_loader.h"
 #include "record/plausible_time.h"
 #include "protocol/reading_csv.h"
@@ -53,6 +54,8 @@ class TestReadingHistory : public QObject
 
 private slots:
     void damagedLinesAreSkippedAndCounted();
+    void temperaturesAreKeptAsRecorded_data();
+    void temperaturesAreKeptAsRecorded();
     void aReadingInTheFileAndTheSessionIsKeptOnce();
     void onlyTheFilesOfThePort();
     void aClockSetBackStillReadsInTimeOrder();
@@ -92,6 +95,45 @@ void TestReadingHistory::damagedLinesAreSkippedAndCounted()
     QCOMPARE(history.size(), 2);
     QCOMPARE(history.readingAt(0), Reading::fromRaw(Start, 45));
     QCOMPARE(history.readingAt(1), Reading::fromRaw(Start + 1000, 46));
+}
+
+void TestReadingHistory::temperaturesAreKeptAsRecorded_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("none") << 0 << true;
+    QTest::newRow("up") << 50 << true;
+    QTest::newRow("down, below zero") << -2500 << true;
+    QTest::newRow("largest up") << Calibration::LargestOffset << true;
+    QTest::newRow("largest down") << -Calibration::LargestOffset << true;
+    QTest::newRow("beyond up") << Calibration::LargestOffset + 1 << false;
+    QTest::newRow("beyond down") << -Calibration::LargestOffset - 1 << false;
+}
+
+// A reading recorded under a calibration offset keeps its temperature, from the files as from the session,
+// beside one recorded with none; one further from its raw bytes than any offset is damaged.
+void TestReadingHistory::temperaturesAreKeptAsRecorded()
+{
+    QFETCH(int, offset);
+    QFETCH(bool, kept);
+    const Reading taken = calibrated(Reading::fromRaw(Start, 45), offset);
+    const Reading plain = Reading::fromRaw(Start + 1000, 46);
+    const QList<Reading> expected = kept ? QList{taken, plain} : QList{plain};
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")),
+              ReadingCsv::Header + ReadingCsv::line(taken) + ReadingCsv::line(plain));
+
+    ReadingHistory recorded;
+    QCOMPARE(recorded.loadRecorded(dir.path(), QStringLiteral("ttyACM0")).damagedLines, kept ? 0 : 1);
+    ReadingHistory session;
+    session.add(taken);
+    session.add(plain);
+    for (const ReadingHistory *history : {&recorded, &session}) {
+        QCOMPARE(readings(*history), expected);
+        const ReadingSummaries::Summary summary = history->summary(0, history->size());
+        QCOMPARE(summary.min, std::min(expected.first().hundredths, plain.hundredths));
+        QCOMPARE(summary.sum, expected.first().hundredths + (kept ? plain.hundredths : 0));
+    }
 }
 
 void TestReadingHistory::aReadingInTheFileAndTheSessionIsKeptOnce()
@@ -319,17 +361,19 @@ void TestReadingHistory::theReadingsAreStoredInOneAllocation()
     QVERIFY(files.read(1 << 30));
     QCOMPARE(files.times().size(), size_t(1001));
     QCOMPARE(files.times().capacity(), size_t(1001 + Room));
-    QCOMPARE(files.raws().capacity(), size_t(1001 + Room));
+    QCOMPARE(files.temperatures().capacity(), size_t(1001 + Room));
     QCOMPARE(files.report().damagedLines, 1);
 }
 
 void TestReadingHistory::summariesOfLoadedReadingsAgreeWithThem_data()
 {
     QTest::addColumn<bool>("clockSetBack");
-    QTest::addColumn<int>("session"); // readings this session adds, some of them recorded as well
-    QTest::newRow("in time order") << false << 0;
-    QTest::newRow("a clock set back") << true << 0;
-    QTest::newRow("with this session's readings") << false << 700;
+    QTest::addColumn<int>("session");  // readings this session adds, some of them recorded as well
+    QTest::addColumn<bool>("offsets"); // recorded and taken under calibration offsets
+    QTest::newRow("in time order") << false << 0 << false;
+    QTest::newRow("a clock set back") << true << 0 << false;
+    QTest::newRow("with this session's readings") << false << 700 << false;
+    QTest::newRow("under offsets, a clock set back") << true << 700 << true;
 }
 
 // The lowest, highest and sum of any run of a loaded history are those of its readings.
@@ -337,19 +381,23 @@ void TestReadingHistory::summariesOfLoadedReadingsAgreeWithThem()
 {
     QFETCH(bool, clockSetBack);
     QFETCH(int, session);
+    QFETCH(bool, offsets);
     QRandomGenerator random(7);
+    const auto reading = [&](qint64 timeMs, int lowest, int highest) {
+        const Reading raw = Reading::fromRaw(timeMs, int16_t(random.bounded(lowest, highest)));
+        return offsets ? calibrated(raw, random.bounded(-1500, 1500)) : raw;
+    };
     QTemporaryDir dir;
     constexpr int Recorded = 5000;
     QByteArray bytes = ReadingCsv::Header;
     for (int i = 0; i < Recorded; ++i) {
         const int second = clockSetBack && i >= Recorded / 2 ? i - Recorded / 2 : i + Recorded / 2;
-        bytes += ReadingCsv::line(Reading::fromRaw(Start + second * 1000, int16_t(random.bounded(40, 60))));
+        bytes += ReadingCsv::line(reading(Start + second * 1000, 40, 60));
     }
     writeFile(dir.filePath(QStringLiteral("2026-12-07_ttyACM0.csv")), bytes);
     ReadingHistory history;
     for (int i = 0; i < session; ++i)
-        history.add(Reading::fromRaw(Start + (Recorded - session / 2 + i) * 1000 + 1,
-                                     int16_t(random.bounded(30, 70))));
+        history.add(reading(Start + (Recorded - session / 2 + i) * 1000 + 1, 30, 70));
     history.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
     QCOMPARE(history.size(), Recorded + session);
     for (int run = 0; run < 200; ++run) {

@@ -3,6 +3,7 @@
 #include "board_line.h"
 #include "protocol/temperature_text.h"
 #include "protocol/reading_csv.h"
+#include "settings/calibration_settings.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_window.h"
 #include "window_probe.h"
@@ -53,11 +54,16 @@ private slots:
     void aFaultKeepsRecordTickedAndIsShownUntilRecordingResumes();
     void limitMistakesAreSaidAtTheField();
     void limitsInTheLocalesWay();
+    void offsetIsTypedAndKept_data();
+    void offsetIsTypedAndKept();
+    void offsetInTheLocalesWay();
 
 private:
     void openOnBoard();
     QString folder() const;
     void writeRecorded(const QString &port, const QList<Reading> &readings, const QByteArray &extra = {});
+    void writeStore(const QByteArray &text);
+    QVariant stored(const QString &key) const;
 
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<BoardLine> m_board;
@@ -107,6 +113,18 @@ void TestTrendWindow::writeRecorded(const QString &port, const QList<Reading> &r
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(ReadingCsv::Header + day.value());
     }
+}
+
+void TestTrendWindow::writeStore(const QByteArray &text)
+{
+    QFile store(m_home->filePath(QStringLiteral("ZORVA.conf")));
+    QVERIFY(store.open(QIODevice::WriteOnly));
+    store.write(text);
+}
+
+QVariant TestTrendWindow::stored(const QString &key) const
+{
+    return QSettings(m_home->filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat).value(key);
 }
 
 void TestTrendWindow::trendOpensOneSeparateWindow()
@@ -417,6 +435,84 @@ void TestTrendWindow::limitsInTheLocalesWay()
     QCOMPARE(QSettings(m_home->filePath(QStringLiteral("ZORVA.conf")), QSettings::IniFormat)
                  .value(QStringLiteral("Alerts/High")),
              QVariant(QStringLiteral("30.50")));
+}
+
+void TestTrendWindow::offsetIsTypedAndKept_data()
+{
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("mistake");
+    const QByteArray none;
+    const QByteArray half("[Calibration]\nOffset=0.50\n");
+    const QString notAnOffset = QStringLiteral("Calibration offset: \"%1\" is not an offset in degrees "
+                                               "(digits 0-9, a point and at most two decimals)");
+    QTest::newRow("a point") << none << " 0.5 " << 50 << "0.50" << QString();
+    QTest::newRow("below zero") << none << "-1.25" << -125 << "-1.25" << QString();
+    QTest::newRow("empty is none") << half << "" << 0 << "0.00" << QString();
+    QTest::newRow("the same again") << half << "0.5" << 50 << "0.50" << QString();
+    QTest::newRow("a comma") << half << "1,5" << 50 << "0.50" << notAnOffset.arg("1,5");
+    QTest::newRow("beyond 50 degrees") << none << "50.01" << 0 << "0.00"
+                                       << "Calibration offset: \"50.01\" is beyond 50 degrees either way";
+}
+
+// The offset is typed beside the limits, kept in ZORVA.conf and announced once when it changes; a mistake
+// keeps it as it was and is said at the field.
+void TestTrendWindow::offsetIsTypedAndKept()
+{
+    QFETCH(QByteArray, store);
+    QFETCH(QString, typed);
+    QFETCH(int, offset);
+    QFETCH(QString, shown);
+    QFETCH(QString, mistake);
+    writeStore(store);
+    const int32_t before = CalibrationSettings::offset();
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    auto *field = trend->findChild<QLineEdit *>(QStringLiteral("offset"));
+    QCOMPARE(field->text(), hundredthsText(before, QStringLiteral(".")));
+    QSignalSpy changed(trend, &TrendWindow::offsetChanged);
+    field->setText(typed);
+    emit field->editingFinished();
+
+    QCOMPARE(field->text(), shown);
+    QCOMPARE(field->toolTip(), mistake);
+    auto *mistakes = trend->findChild<QLabel *>(QStringLiteral("limitMistakes"));
+    QCOMPARE(mistakes->text(), mistake);
+    QCOMPARE(mistakes->isVisibleTo(trend), !mistake.isEmpty());
+    QCOMPARE(CalibrationSettings::offset(), offset);
+    QCOMPARE(changed.size(), offset == before ? 0 : 1);
+    if (offset != before) {
+        QCOMPARE(changed.first().first().value<int32_t>(), offset);
+        QCOMPARE(stored(QStringLiteral("Calibration/Offset")), QVariant(shown));
+    }
+}
+
+void TestTrendWindow::offsetInTheLocalesWay()
+{
+    // Run once more under LC_ALL=it_IT.UTF-8, where the separator is a comma.
+    const QString point = localeDecimalPoint();
+    writeStore("[Calibration]\nOffset=abc\n");
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    auto *field = trend->findChild<QLineEdit *>(QStringLiteral("offset"));
+    const QString fromTheFile = QStringLiteral("ZORVA.conf [Calibration] Offset: \"abc\" is not an offset in "
+                                               "degrees (digits 0-9, a point and at most two decimals); no "
+                                               "offset is applied");
+    QCOMPARE(field->toolTip(), fromTheFile);
+    QCOMPARE(trend->findChild<QLabel *>(QStringLiteral("limitMistakes"))->text(), fromTheFile);
+    QCOMPARE(field->text(), QStringLiteral("0") + point + QStringLiteral("00"));
+
+    QSignalSpy changed(trend, &TrendWindow::offsetChanged);
+    field->setText(QStringLiteral("-0") + point + QStringLiteral("5"));
+    emit field->editingFinished();
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first().first().value<int32_t>(), -50);
+    QCOMPARE(field->text(), QStringLiteral("-0") + point + QStringLiteral("50"));
+    QVERIFY(field->toolTip().isEmpty());
+    // The file keeps a point whatever the locale.
+    QCOMPARE(stored(QStringLiteral("Calibration/Offset")), QVariant(QStringLiteral("-0.50")));
 }
 
 QTEST_MAIN(TestTrendWindow)

@@ -1,0 +1,8 @@
+#include "calibration.h"
+
+Reading calibrated(const Reading &raw, int32_t offsetHundredths)
+{
+    Reading reading = raw;
+    reading.hundredths += offsetHundredths;
+    return reading;
+}
