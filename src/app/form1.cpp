@@ -347,6 +347,7 @@ void Form1::showTrend()
         m_trend =
             std::make_unique<TrendWindow>(m_station.history(), m_station.recorder(), m_station.alerts());
         connect(m_trend.get(), &TrendWindow::recordToggled, this, &Form1::setRecording);
+        connect(m_trend.get(), &TrendWindow::offsetChanged, &m_station, &Station::setCalibration);
     }
     // The history of the port in use; before any open, of the port named in the box.
     const QString port = m_station.portName();

@@ -18,6 +18,8 @@ int main(int argc, char *argv[])
     Form1 window;
     if (!line.port.isEmpty())
         window.setText(TextBox::TCOM, line.port);
+    if (line.offset)
+        window.station().setCalibration(*line.offset);
     window.startPublishing(line.mqttUrl, line.mqttId);
     window.show();
     return app.exec();

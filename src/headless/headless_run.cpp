@@ -43,10 +43,14 @@ HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
     connect(&m_clock, &ClockWatch::said, this, &say);
     if (const QString problem = zorvaStoreProblem(); !problem.isEmpty())
         say(QStringLiteral("Settings not read, the defaults are in use: %1").arg(problem));
-    for (const QString &mistake : {m_station.alertLimitMistakes().high, m_station.alertLimitMistakes().low}) {
+    const QString calibrationMistake = line.offset ? QString() : m_station.calibrationMistake();
+    for (const QString &mistake :
+         {m_station.alertLimitMistakes().high, m_station.alertLimitMistakes().low, calibrationMistake}) {
         if (!mistake.isEmpty())
             say(mistake);
     }
+    if (line.offset)
+        m_station.setCalibration(*line.offset);
 }
 
 HeadlessRun::~HeadlessRun() = default;

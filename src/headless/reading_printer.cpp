@@ -2,6 +2,7 @@
 
 #include "headless/output_line.h"
 #include "protocol/reading_csv.h"
+#include "protocol/reading_influx.h"
 
 ReadingPrinter::ReadingPrinter(CommandLine::Format format) : m_format(format) {}
 
@@ -12,7 +13,7 @@ bool ReadingPrinter::start()
     return m_format != CommandLine::Format::Csv || writeLine(StandardOutput, ReadingCsv::Header);
 }
 
-void ReadingPrinter::takeReading(const Reading &reading, const QString &)
+void ReadingPrinter::takeReading(const Reading &reading, const QString &port)
 {
     switch (m_format) {
     case CommandLine::Format::Csv:
@@ -20,6 +21,9 @@ void ReadingPrinter::takeReading(const Reading &reading, const QString &)
         break;
     case CommandLine::Format::Json:
         writeLine(StandardOutput, ReadingCsv::jsonLine(reading));
+        break;
+    case CommandLine::Format::Influx:
+        writeLine(StandardOutput, ReadingInflux::line(reading, port));
         break;
     }
     ++m_printed;

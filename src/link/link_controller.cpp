@@ -36,6 +36,11 @@ void LinkController::attachTimers(LinkTimers &timers)
 
 LinkController::~LinkController() = default;
 
+void LinkController::setCalibration(int32_t offsetHundredths)
+{
+    m_poller.setOffset(offsetHundredths);
+}
+
 void LinkController::formLoad()
 {
     m_view.setText(TextBox::TCOM, PortNameSetting::load());

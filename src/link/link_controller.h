@@ -37,6 +37,9 @@ public:
     void exit();               // the big CLOSE
     void releasePort();        // the window is going away
 
+    // The board's calibration offset, added to every temperature from the next reply on.
+    void setCalibration(int32_t offsetHundredths);
+
     void transmitTick(); // TimerInvioChar
     void receiveTick();  // tmrReceive
 

@@ -43,10 +43,16 @@ void ReceivePoller::take(const uint8_t *bytes, int n)
     }
     if (logged)
         m_view.setText(TextBox::TextBin, log);
-    if (const auto reading = recogniseReply(m_state, bytes, n, m_view, QDateTime::currentMSecsSinceEpoch()))
+    if (const auto reading =
+            recogniseReply(m_state, bytes, n, m_view, QDateTime::currentMSecsSinceEpoch(), m_offset))
         emit readingTaken(*reading);
     else if (n > 0)
         emit replyRejected();
+}
+
+void ReceivePoller::setOffset(int32_t hundredths)
+{
+    m_offset = hundredths;
 }
 
 void ReceivePoller::count(int n)

@@ -24,6 +24,8 @@ public:
     ~ReceivePoller() override;
 
     void tick();
+    // The board's calibration, added to each temperature from the next reply on.
+    void setOffset(int32_t hundredths);
     // What a tick does with the bytes it read: count them, log them, and look for a reply.
     void take(const uint8_t *bytes, int n);
 
@@ -39,4 +41,5 @@ private:
     LinkState &m_state;
     PortAccess &m_port;
     LinkView &m_view;
+    int32_t m_offset = 0;
 };

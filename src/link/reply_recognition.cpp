@@ -2,11 +2,12 @@
 
 #include "link/link_state.h"
 #include "link/link_view.h"
+#include "protocol/calibration.h"
 #include "protocol/temperature_reply.h"
 #include "protocol/temperature_text.h"
 
 std::optional<Reading> recogniseReply(LinkState &state, const uint8_t *bytes, int count, LinkView &view,
-                                      qint64 timeMs)
+                                      qint64 timeMs, int32_t offsetHundredths)
 {
     const std::optional<TemperatureReply::Parsed> reply = TemperatureReply::parse(bytes, count);
     if (!reply)
@@ -21,7 +22,7 @@ std::optional<Reading> recogniseReply(LinkState &state, const uint8_t *bytes, in
     if (!reply->hasReading())
         return std::nullopt;
 
-    const Reading reading = Reading::fromRaw(timeMs, reply->raw());
+    const Reading reading = calibrated(Reading::fromRaw(timeMs, reply->raw()), offsetHundredths);
     view.setTemperatureCaption(hundredthsText(reading.hundredths, localeDecimalPoint()));
     state.NByteRicevuti = 0;
     return reading;

@@ -2,6 +2,7 @@
 
 #include "publish/broker_address.h"
 #include "publish/mqtt_topics.h"
+#include "settings/calibration_settings.h"
 #include "vantro_version.h"
 
 #include <QtCore/QCommandLineParser>
@@ -21,9 +22,11 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption headless(
         QStringLiteral("headless"), QStringLiteral("Run with no window: one line per reading on stdout, one "
                                                    "line per change of the port's state on stderr."));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("With --headless: csv (the default) or json."),
-                                    QStringLiteral("FORMAT"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("With --headless: csv (the default), json, or influx (InfluxDB line "
+                       "protocol, for Telegraf's execd input)."),
+        QStringLiteral("FORMAT"));
     const QCommandLineOption count(QStringLiteral("count"),
                                    QStringLiteral("With --headless: exit after N readings."),
                                    QStringLiteral("N"));
@@ -44,7 +47,13 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             "The board's name in the topics vantro/<ID>/... (letters, digits, _ and -); by default "
             "the board's USB serial number, or else the host's name and the port's, such as lab3-ttyacm0."),
         QStringLiteral("ID"));
-    parser.addOptions({help, version, port, headless, format, count, record, listPorts, mqtt, mqttId});
+    const QCommandLineOption offset(
+        QStringLiteral("offset"),
+        QStringLiteral("The board's calibration for this run, in degrees added to every temperature, such as "
+                       "0.5 or -1.25, instead of Offset in the Calibration group of ZORVA.conf."),
+        QStringLiteral("DEGREES"));
+    parser.addOptions(
+        {help, version, port, headless, format, count, record, listPorts, mqtt, mqttId, offset});
 
     CommandLine line;
     const auto fail = [&line](const QString &why) {
@@ -83,8 +92,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         const QString value = parser.value(format);
         if (value == QLatin1String("json"))
             line.format = Format::Json;
+        else if (value == QLatin1String("influx"))
+            line.format = Format::Influx;
         else if (value != QLatin1String("csv"))
-            return fail(QStringLiteral("--format is csv or json, not '%1'").arg(value));
+            return fail(QStringLiteral("--format is csv, json or influx, not '%1'").arg(value));
     }
     if (parser.isSet(count)) {
         bool ok = false;
@@ -105,6 +116,12 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         if (!MqttTopics::isUsableId(line.mqttId))
             return fail(
                 QStringLiteral("--mqtt-id takes letters, digits, _ and -, not '%1'").arg(line.mqttId));
+    }
+    if (parser.isSet(offset)) {
+        QString mistake;
+        line.offset = CalibrationSettings::parse(parser.value(offset), mistake);
+        if (!line.offset)
+            return fail(QStringLiteral("--offset: ") + mistake);
     }
     return line;
 }

@@ -3,13 +3,16 @@
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+#include <optional>
+
 // What the program was asked to do on its command line.
 struct CommandLine
 {
     enum class Format
     {
         Csv,
-        Json
+        Json,
+        Influx
     };
 
     bool headless = false;
@@ -18,8 +21,9 @@ struct CommandLine
     qint64 count = 0; // readings before a headless run ends; 0: no end
     bool record = false;
     bool listPorts = false;
-    QString mqttUrl; // empty: the saved broker, if any
-    QString mqttId;  // empty: the saved id, or the host's and port's names
+    QString mqttUrl;               // empty: the saved broker, if any
+    QString mqttId;                // empty: the saved id, or the host's and port's names
+    std::optional<int32_t> offset; // hundredths of a degree; none: the saved calibration
 
     // With no option the program is the window. Where parsing ends the program (--help, --version, a
     // mistake), `exitCode` is 0 or 2 and `message` is what to print: on stdout for 0, on stderr for 2.

@@ -2,6 +2,7 @@
 
 #include "protocol/reading_output.h"
 #include "publish/publisher_setup.h"
+#include "settings/calibration_settings.h"
 #include "settings/zorva_store.h"
 
 #include <chrono>
@@ -25,6 +26,7 @@ Station::Station(LinkView &view, QObject *parent)
         emit said(ReadingRecorder::resumedText(path, missed));
     });
     m_alerts.setLimits(AlertLimits::load(m_limitMistakes));
+    setCalibration(CalibrationSettings::offset(m_calibrationMistake));
     connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
         if (m_publisher)
             m_publisher->publishAlert(event);
@@ -48,6 +50,11 @@ void Station::keepHistory()
 void Station::setSilenceLimit(int seconds)
 {
     m_silence.setInterval(std::chrono::seconds(seconds));
+}
+
+void Station::setCalibration(int32_t offsetHundredths)
+{
+    m_controller.setCalibration(offsetHundredths);
 }
 
 bool Station::startRecording(const QString &folder)
@@ -173,6 +180,11 @@ QString Station::publishingFailure() const
 const AlertLimitMistakes &Station::alertLimitMistakes() const
 {
     return m_limitMistakes;
+}
+
+QString Station::calibrationMistake() const
+{
+    return m_calibrationMistake;
 }
 
 QString Station::portName() const

@@ -38,6 +38,8 @@ public:
     // Keeps every reading in memory for the trend, from now on.
     void keepHistory();
     void setSilenceLimit(int seconds);
+    // Added to every temperature from the next reply on: shown, recorded, published, alerted and charted.
+    void setCalibration(int32_t offsetHundredths);
 
     bool startRecording(const QString &folder);
     void stopRecording();
@@ -58,6 +60,8 @@ public:
     QString publishingFailure() const;
     // What was wrong with the alert limits in the settings, read when the station was made.
     const AlertLimitMistakes &alertLimitMistakes() const;
+    // What was wrong with the calibration offset in the settings; then no offset is applied.
+    QString calibrationMistake() const;
     // The port of the link, or before any open the one the view names.
     QString portName() const;
     bool isBoardUp() const;
@@ -88,6 +92,7 @@ private:
     ReadingRecorder m_recorder;
     AlertWatch m_alerts;
     AlertLimitMistakes m_limitMistakes;
+    QString m_calibrationMistake;
     std::unique_ptr<ReadingPublisher> m_publisher;
     QString m_publishingFailure;
     QString m_settingsProblem;

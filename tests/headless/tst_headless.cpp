@@ -1,8 +1,8 @@
 #include "board_line.h"
 #include "headless/undelivered_summary.h"
 #include "local_broker.h"
-#include "publish/reading_publisher.h"
 #include "protocol/reading_csv.h"
+#include "publish/reading_publisher.h"
 #include "virtual_board.h"
 
 #include <QtCore/QJsonDocument>
@@ -243,6 +243,9 @@ void TestHeadless::commandLine_data()
     QTest::newRow("count of none") << QStringList{"--headless", "--count", "0"} << 2 << QByteArray();
     QTest::newRow("count not a number") << QStringList{"--headless", "--count", "3x"} << 2 << QByteArray();
     QTest::newRow("empty port") << QStringList{"--headless", "--port", ""} << 2 << QByteArray();
+    QTest::newRow("offset with a comma") << QStringList{"--offset", "1,5"} << 2 << QByteArray();
+    QTest::newRow("offset of three decimals")
+        << QStringList{"--headless", "--offset", "0.125"} << 2 << QByteArray();
     QTest::newRow("list ports") << QStringList{"--list-ports"} << 0 << QByteArray();
     QTest::newRow("count without headless") << QStringList{"--count", "3"} << 2 << QByteArray();
     QTest::newRow("password in the broker's address")
@@ -280,6 +283,7 @@ void TestHeadless::printsEachReading_data()
     QTest::addColumn<QString>("format");
     QTest::newRow("csv, recording") << "csv";
     QTest::newRow("json") << "json";
+    QTest::newRow("influx, calibrated") << "influx";
 }
 
 void TestHeadless::printsEachReading()
@@ -287,9 +291,12 @@ void TestHeadless::printsEachReading()
     QFETCH(QString, format);
     const bool csv = format == QLatin1String("csv");
     BoardLine board;
+    const bool influx = format == QLatin1String("influx");
     QStringList arguments{"--headless", "--port", board.portPath(), "--count", "2", "--format", format};
     if (csv)
         arguments << QStringLiteral("--record");
+    if (influx)
+        arguments << QStringLiteral("--offset") << QStringLiteral("-1.5");
     Program program(arguments);
     QVERIFY(startFrameArrives(board));
     board.write(Reply);
@@ -308,6 +315,12 @@ void TestHeadless::printsEachReading()
         QCOMPARE(files.size(), 1);
         QCOMPARE(fileContents(program.dataFolder() + QLatin1Char('/') + files.first()),
                  lines.join('\n') + '\n');
+    } else if (influx) {
+        // The temperature calibrated, the bytes the board's own, the time in nanoseconds.
+        const QByteArray series = "vantro_temperature,port=" + board.portPath().section(u'/', -1).toUtf8();
+        QVERIFY2(lines.value(0).startsWith(series + " celsius=22.91,low=50i,high=0i 1"), lines.value(0));
+        QVERIFY2(lines.value(1).startsWith(series + " celsius=23.40,low=51i,high=0i 1"), lines.value(1));
+        QCOMPARE(lines[1].mid(lines[1].lastIndexOf(' ') + 1).size(), 19);
     } else {
         QCOMPARE(lines.size(), 2);
         const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();

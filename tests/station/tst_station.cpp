@@ -83,6 +83,7 @@ private slots:
     void rejectedReplies();
     void boardLinkFollowsThePortAndTheSilence();
     void historyOnlyWhenKept();
+    void calibrationReachesTheScreenAndEveryOutput();
     void finishReleasesThePortAndEndsWithoutABroker();
 
 private:
@@ -158,6 +159,18 @@ void TestStation::historyOnlyWhenKept()
     rig.station.keepHistory();
     rig.deliver(reply(0x33, 0x00));
     QCOMPARE(rig.station.history().size(), 1);
+}
+
+void TestStation::calibrationReachesTheScreenAndEveryOutput()
+{
+    Rig rig;
+    rig.station.setCalibration(-250);
+    rig.deliver(reply(0x32, 0x00));
+    const Reading reading = rig.second.readings.constLast();
+    QCOMPARE(reading.hundredths, temperatureHundredths(50) - 250);
+    QCOMPARE(reading.low, 0x32);
+    QCOMPARE(reading.high, 0x00);
+    QCOMPARE(rig.view.caption, hundredthsText(reading.hundredths, localeDecimalPoint()));
 }
 
 void TestStation::finishReleasesThePortAndEndsWithoutABroker()
