@@ -26,7 +26,8 @@ public:
 private:
     void received()
     {
-        // The server reads all it is given on each arrival, so what is available now is what just came.
+        // The server reads all it is given on each arrival, so what is available now is what just came (a
+        // pipelined request it left unread is counted twice: a stricter bound, never a looser one).
         m_unanswered += m_socket->bytesAvailable();
         if (m_unanswered > m_requestBytes)
             drop();
