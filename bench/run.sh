@@ -63,6 +63,7 @@ idle_share() { # pid: percent of one core used over idle_seconds, after a 2 s st
 : >"$work/outage_missing" >"$work/outage_order" >"$work/outage_backlog"
 : >"$work/history_open" >"$work/history_stall" >"$work/history_peak" >"$work/history_lost"
 : >"$work/history_redraw" >"$work/history_redraw_worst"
+: >"$work/metrics_scrape" >"$work/metrics_scrape_worst" >"$work/metrics_cpu"
 for ms in 10 8 4; do : >"$work/rate_$ms" >"$work/rate_sent_$ms"; done
 "$bin/bench/record_bench" make-week "$work/week" 2>/dev/null
 scripts/sample-readings.py "$work/history" ttyACM0 "$history_days"
@@ -169,6 +170,12 @@ for run in $(seq $runs); do
         "$work/outage" >>"$work/outage_missing"
     field in_order <"$work/outage" >>"$work/outage_order"
     field backlog_delivered_ms <"$work/outage" >>"$work/outage_backlog"
+
+    # The metrics endpoint, readings arriving ten times a second.
+    "$bin/bench/metrics_bench" scrape 1000 2>/dev/null >"$work/metrics"
+    grep scrape_kept_alive "$work/metrics" | field median_ms >>"$work/metrics_scrape"
+    grep scrape_kept_alive "$work/metrics" | field worst_ms >>"$work/metrics_scrape_worst"
+    "$bin/bench/metrics_bench" cpu "$idle_seconds" 2>/dev/null | field scraped_cpu_percent >>"$work/metrics_cpu"
 done
 echo "50 boards on one broker" >&2
 "$bin/bench/mqtt_bench" fleet 50 60 2>/dev/null >"$work/fleet"
@@ -247,6 +254,10 @@ row() { # figure, target, median file, worst file, unit
     printf '| that outage: every reading in order | yes | %s | %s |\n' "$(sort "$work/outage_order" | uniq | paste -sd/)" \
         "$(sort "$work/outage_order" | uniq | paste -sd/)"
     row "that outage: broker back -> backlog delivered" "<= 3000 ms" "$work/outage_backlog" "$work/outage_backlog" ms
+    row "metrics: GET /metrics on a kept-alive connection, 1000 scrapes, readings 10/s" "median <= 2 ms" \
+        "$work/metrics_scrape" "$work/metrics_scrape_worst" ms
+    row "metrics: CPU of the endpoint scraped once a second, readings 10/s, ${idle_seconds} s" "<= 0.5 %" \
+        "$work/metrics_cpu" "$work/metrics_cpu" "%"
     echo
     echo "50 boards, 50 headless programs, one Mosquitto, one subscriber: $(cat "$work/fleet")"
     echo

@@ -14,8 +14,8 @@ shift
 packages=(
     "crossbuild-essential-$arch" dpkg-dev cmake ninja-build ccache "pkgconf:$arch"
     # this machine's Qt for moc, rcc and uic, the target's to build against
-    qt6-base-dev "qt6-base-dev:$arch" "qt6-serialport-dev:$arch" "libgl-dev:$arch" "libmosquitto-dev:$arch"
-    "libssl-dev:$arch"
+    qt6-base-dev "qt6-base-dev:$arch" "qt6-serialport-dev:$arch" "qt6-httpserver-dev:$arch"
+    "qt6-websockets-dev:$arch" "libgl-dev:$arch" "libmosquitto-dev:$arch" "libssl-dev:$arch"
 )
 make_derived_root "bookworm-cross-$arch" bookworm "$(dpkg --print-architecture)" "$arch" "${packages[@]}"
 root=$derived_root

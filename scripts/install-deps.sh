@@ -5,10 +5,14 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-serialport-dev libgl-dev libmosquitto-dev libssl-dev
+    # Qt's HTTP server; its CMake files want the WebSockets ones, which its package does not pull in
+    qt6-httpserver-dev qt6-websockets-dev
     # the MQTT tests run a real broker and subscribe with its clients
     mosquitto mosquitto-clients openssl
     # the line-protocol test writes to and queries a real InfluxDB (1.x, in Debian 12 and 13)
     influxdb
+    # the metrics tests check the exposition with promtool and have a real Prometheus scrape it
+    prometheus
     # the alert test's private session bus
     dbus-daemon
     fonts-liberation fonts-dejavu-core

@@ -16,10 +16,10 @@ trap undo_mounts EXIT
 arch=arm64
 build=build/$arch
 # What the tests need beyond what their libraries pull in: ctest, the broker and its clients, the certificate
-# tool and store, the time zones, the window's libraries and fonts, the session bus.
+# tool and store, the time zones, the window's libraries and fonts, the session bus, Prometheus and promtool.
 runtime=(
-    cmake libqt6core6 libqt6network6 libqt6serialport6 libqt6test6 libmosquitto1
-    mosquitto mosquitto-clients openssl ca-certificates tzdata
+    cmake libqt6core6 libqt6network6 libqt6serialport6 libqt6httpserver6 libqt6test6 libmosquitto1
+    mosquitto mosquitto-clients openssl ca-certificates tzdata prometheus
     libqt6gui6 libqt6widgets6 libqt6dbus6 fonts-liberation fonts-dejavu-core dbus-daemon
 )
 # Tests that cannot run under emulation, each with its reason: none so far. (The soak run is left out as

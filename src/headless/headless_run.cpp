@@ -64,6 +64,12 @@ void HeadlessRun::start()
     if (!m_line.port.isEmpty())
         m_view.setText(TextBox::TCOM, m_line.port);
     startPublishing();
+    if (QString error; !m_station.startMetrics(m_line.metrics, error)) {
+        say(QStringLiteral("vantro: ") + error);
+        m_exitCode = 2;
+        finish();
+        return;
+    }
     if (!m_printer.start())
         return; // the end is on its way from the stream
     m_station.addOutput(m_printer);

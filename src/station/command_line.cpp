@@ -52,8 +52,14 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         QStringLiteral("The board's calibration for this run, in degrees added to every temperature, such as "
                        "0.5 or -1.25, instead of Offset in the Calibration group of ZORVA.conf."),
         QStringLiteral("DEGREES"));
-    parser.addOptions(
-        {help, version, port, headless, format, count, record, listPorts, mqtt, mqttId, offset});
+    const QCommandLineOption metricsOption(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve Prometheus metrics at http://ADDRESS:PORT/metrics, instead of Listen in the "
+                       "Metrics group of ZORVA.conf; the address is 127.0.0.1 unless named (0.0.0.0 for "
+                       "every interface)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOptions({help, version, port, headless, format, count, record, listPorts, mqtt, mqttId, offset,
+                       metricsOption});
 
     CommandLine line;
     const auto fail = [&line](const QString &why) {
@@ -116,6 +122,11 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         if (!MqttTopics::isUsableId(line.mqttId))
             return fail(
                 QStringLiteral("--mqtt-id takes letters, digits, _ and -, not '%1'").arg(line.mqttId));
+    }
+    if (parser.isSet(metricsOption)) {
+        line.metrics = parser.value(metricsOption).trimmed();
+        if (line.metrics.isEmpty())
+            return fail(QStringLiteral("--metrics needs a port, or an address and a port"));
     }
     if (parser.isSet(offset)) {
         QString mistake;

@@ -1,9 +1,12 @@
 #include "station.h"
 
+#include "metrics/metrics_loader.h"
 #include "protocol/reading_output.h"
 #include "publish/publisher_setup.h"
 #include "settings/calibration_settings.h"
+#include "settings/metrics_settings.h"
 #include "settings/zorva_store.h"
+#include "vantro_version.h"
 
 #include <chrono>
 
@@ -83,6 +86,25 @@ void Station::startPublishing(const QString &urlOption, const QString &idOption)
         m_publisher->start();
     }
     emit problemsChanged();
+}
+
+bool Station::startMetrics(const QString &listen, QString &error)
+{
+    MetricsRequest request;
+    request.listen = listen.isEmpty() ? MetricsSettings::listen() : listen;
+    if (request.listen.isEmpty())
+        return true;
+    request.version = QString::fromLatin1(VantroVersion::Number);
+    request.expireAfterSeconds = int(m_silence.intervalAsDuration().count() / 1000);
+    if (ReadingPublisher *publisher = m_publisher.get())
+        request.waitingReadings = [publisher] { return publisher->waitingReadings(); };
+    m_metrics = ::startMetrics(request, error);
+    m_metricsFailure = error;
+    emit problemsChanged();
+    if (!m_metrics)
+        return false;
+    addOutput(*m_metrics);
+    return true;
 }
 
 void Station::finish()
@@ -211,5 +233,7 @@ QStringList Station::problems() const
         lines << m_publisher->state();
     if (!m_publishingFailure.isEmpty())
         lines << QStringLiteral("Not publishing: ") + m_publishingFailure;
+    if (!m_metricsFailure.isEmpty())
+        lines << QStringLiteral("No metrics: ") + m_metricsFailure;
     return lines;
 }

@@ -46,6 +46,9 @@ public:
     // Publishes to the broker named by the option or, failing it, the settings; nothing when neither does.
     // The reason a named broker cannot be used is kept in publishingFailure().
     void startPublishing(const QString &urlOption, const QString &idOption);
+    // Serves metrics at `listen`, [ADDRESS:]PORT, or, when it is empty, where the settings say, if they
+    // do. False and a one-line reason in `error` when it cannot. Publishing, if any, starts first.
+    bool startMetrics(const QString &listen, QString &error);
     // Releases the port, stops recording and says goodbye to the broker; `finished` follows once the broker
     // has heard it, or at once without one.
     void finish();
@@ -94,7 +97,9 @@ private:
     AlertLimitMistakes m_limitMistakes;
     QString m_calibrationMistake;
     std::unique_ptr<ReadingPublisher> m_publisher;
+    std::unique_ptr<ReadingOutput> m_metrics;
     QString m_publishingFailure;
+    QString m_metricsFailure;
     QString m_settingsProblem;
     std::vector<ReadingOutput *> m_outputs;
     QTimer m_silence; // the board link is down once it runs out

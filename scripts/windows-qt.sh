@@ -1,0 +1,55 @@
+#!/bin/bash
+# Builds Qt's base modules for 64-bit Windows from Debian's own qt6-base source, with mingw-w64, into a
+# cache outside the tree that later runs reuse: ${XDG_CACHE_HOME:-~/.cache}/vantro/qt-<version>-mingw-<key>.
+# Prints the installed prefix on its last line. About 22 minutes on 2 cores the first time.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+version=6.4.2
+tarball=qt6-base_${version}+dfsg.orig.tar.xz
+archive=${DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
+# What the build depends on: a change to any of it makes another cache entry.
+flags=(
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+    -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_opengl=OFF
+    -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_sql_sqlite=OFF
+    # The source package leaves out the tablet header; a sensor's window needs no tablet.
+    -DFEATURE_tabletevent=OFF
+    -DINPUT_openssl=no -DFEATURE_system_zlib=OFF -DFEATURE_icu=OFF
+)
+toolchain=$here/cmake/x86_64-w64-mingw32.cmake
+compiler=$(x86_64-w64-mingw32-g++-posix --version 2>/dev/null | head -1 || true)
+key=$( (printf '%s\n' "$version" "$compiler" "${flags[@]}"; cat "$toolchain") | sha256sum | cut -c1-12)
+prefix=$cache/qt-$version-mingw-$key
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v ninja >/dev/null; then
+    "${sudo[@]}" apt-get install -y -q g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake \
+        qt6-base-dev-tools >&2
+fi
+mkdir -p "$cache/downloads"
+if [ ! -f "$cache/downloads/$tarball" ]; then
+    curl -fsS -o "$cache/downloads/$tarball.part" "$archive/pool/main/q/qt6-base/$tarball"
+    mv "$cache/downloads/$tarball.part" "$cache/downloads/$tarball"
+fi
+work=$cache/qt-$version-mingw-build
+rm -rf "$work" "$prefix"
+mkdir -p "$work"
+tar -xf "$cache/downloads/$tarball" -C "$work"
+source=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -1)
+cmake -S "$source" -B "$work/build" -G Ninja -Wno-dev \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    "${flags[@]}" >&2
+cmake --build "$work/build" -j "$(nproc)" >&2
+cmake --install "$work/build" >&2
+touch "$prefix/.complete"
+rm -rf "$work"
+echo "$prefix"

@@ -1,0 +1,419 @@
+#include "metrics/metrics_endpoint.h"
+
+#include <QtCore/QProcess>
+#include <QtCore/QTemporaryDir>
+#include <QtNetwork/QNetworkAccessManager>
+#include <QtNetwork/QNetworkProxy>
+#include <QtNetwork/QNetworkReply>
+#include <QtNetwork/QTcpServer>
+#include <QtNetwork/QTcpSocket>
+#include <QtTest/QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+struct Answer
+{
+    int status = 0; // 0: no answer
+    QByteArray contentType;
+    QByteArray allow;
+    QByteArray body;
+};
+
+// A real HTTP client, as a browser or a scraper is.
+class Client final
+{
+public:
+    Client()
+    {
+        m_network.setProxy(QNetworkProxy::NoProxy);
+    }
+
+    Answer request(quint16 port, const QString &path, const QByteArray &method = "GET",
+                   const QByteArray &header = {})
+    {
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
+        if (!header.isEmpty())
+            request.setRawHeader("X-Padding", header);
+        std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        if (!reply->isFinished() && !finished.wait(5000))
+            return {};
+        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                reply->rawHeader("Content-Type"), reply->rawHeader("Allow"), reply->readAll()};
+    }
+
+private:
+    QNetworkAccessManager m_network;
+};
+
+std::unique_ptr<MetricsEndpoint> listening(const ConnectionLimits &limits = {})
+{
+    auto endpoint = std::make_unique<MetricsEndpoint>(QStringLiteral("1.00"), limits);
+    QString error;
+    if (!endpoint->listen(ListenAddress{}, error))
+        qFatal("%s", qPrintable(error));
+    return endpoint;
+}
+
+// A client of its own making, on a raw socket: it says what it is told to, or nothing.
+std::unique_ptr<QTcpSocket> rawClient(quint16 port)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    QSignalSpy connected(socket.get(), &QTcpSocket::connected);
+    if (socket->state() != QAbstractSocket::ConnectedState && !connected.wait(5000))
+        qFatal("no connection to the endpoint");
+    return socket;
+}
+
+qint64 counter(const QByteArray &text, const QByteArray &name)
+{
+    const qsizetype at = text.indexOf('\n' + name + ' ');
+    if (at < 0)
+        return -1;
+    return text.mid(at + name.size() + 2, text.indexOf('\n', at + 1) - at - name.size() - 2).toLongLong();
+}
+
+long residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    statm.open(QIODevice::ReadOnly);
+    return statm.readAll().split(' ').value(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// `promtool check metrics` on `text`: its exit status and what it said.
+std::pair<int, QByteArray> promtoolCheck(const QByteArray &text)
+{
+    QProcess promtool;
+    promtool.setProcessChannelMode(QProcess::MergedChannels);
+    promtool.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
+    promtool.write(text);
+    promtool.closeWriteChannel();
+    if (!promtool.waitForFinished(30000))
+        return {-1, "promtool did not finish"};
+    return {promtool.exitStatus() == QProcess::NormalExit ? promtool.exitCode() : -1, promtool.readAll()};
+}
+} // namespace
+
+// The endpoint over real HTTP: what it answers, Prometheus' own checker on it, an address already taken,
+// and clients that say nothing or far too much while the readings go on.
+class TstMetricsEndpoint final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void answers();
+    void followsTheReadings();
+    void waitingReadings();
+    void temperatureExpires();
+    void promtoolAcceptsTheExposition();
+    void portInUse();
+    void addressNotOnThisMachine();
+    void servesOverIpv6();
+    void silentClientsDoNotHoldUpOthers();
+    void hugeHeadersAreCutOff();
+    void hugeBodyIsCutOff();
+    void ordinaryRequestsFitTheLimit();
+    void keepAliveScraperIsNeverCut();
+    void connectionsBeyondTheLimitAreClosed();
+};
+
+void TstMetricsEndpoint::init()
+{
+    // Nothing the endpoint does, a dropped client included, is worth a warning.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+}
+
+void TstMetricsEndpoint::answers()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    Client client;
+    const Answer metrics = client.request(endpoint->serverPort(), QStringLiteral("/metrics"));
+    QCOMPARE(metrics.status, 200);
+    QCOMPARE(metrics.contentType, QByteArray("text/plain; version=0.0.4; charset=utf-8"));
+    QCOMPARE(metrics.body, endpoint->metricsText());
+    const Answer page = client.request(endpoint->serverPort(), QStringLiteral("/"));
+    QCOMPARE(page.status, 200);
+    QCOMPARE(page.contentType, QByteArray("text/html; charset=utf-8"));
+    QVERIFY(page.body.contains("<a href=\"/metrics\">"));
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics?x=1")).status, 200);
+    for (const QString &path : {QStringLiteral("/nothing"), QStringLiteral("/metricsx"),
+                                QStringLiteral("/metrics/more"), QStringLiteral("/index.html")})
+        QCOMPARE(client.request(endpoint->serverPort(), path).status, 404);
+    for (const QByteArray &method : {QByteArray("POST"), QByteArray("PUT"), QByteArray("DELETE")}) {
+        for (const QString &path : {QStringLiteral("/metrics"), QStringLiteral("/")}) {
+            const Answer refused = client.request(endpoint->serverPort(), path, method);
+            QCOMPARE(refused.status, 405);
+            QCOMPARE(refused.allow, QByteArray("GET"));
+        }
+    }
+}
+
+void TstMetricsEndpoint::followsTheReadings()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    Client client;
+    const auto scrape = [&] {
+        return client.request(endpoint->serverPort(), QStringLiteral("/metrics")).body;
+    };
+    QByteArray text = scrape();
+    QVERIFY(!text.contains("vantro_temperature_celsius"));
+    QVERIFY(!text.contains("vantro_last_reading_timestamp_seconds"));
+    QCOMPARE(counter(text, "vantro_board_up"), 0);
+    QVERIFY(text.contains("\nvantro_build_info{version=\"1.00\"} 1\n"));
+
+    endpoint->setBoardUp(true);
+    endpoint->takeReading(Reading::fromRaw(1733612345678, 45), QStringLiteral("ttyACM0"));
+    endpoint->takeReading(Reading::fromRaw(1733612346678, -11), QStringLiteral("ttyACM1"));
+    endpoint->replyRejected();
+    text = scrape();
+    QVERIFY2(text.contains("\nvantro_temperature_celsius{port=\"ttyACM1\"} -5.36\n"), text);
+    QVERIFY(!text.contains("ttyACM0"));
+    QVERIFY(text.contains("\nvantro_last_reading_timestamp_seconds 1733612346.678\n"));
+    QCOMPARE(counter(text, "vantro_board_up"), 1);
+    QCOMPARE(counter(text, "vantro_readings_total"), 2);
+    QCOMPARE(counter(text, "vantro_replies_rejected_total"), 1);
+
+    endpoint->setBoardUp(false);
+    endpoint->replyRejected();
+    text = scrape();
+    QCOMPARE(counter(text, "vantro_board_up"), 0);
+    QCOMPARE(counter(text, "vantro_replies_rejected_total"), 2);
+    QCOMPARE(counter(text, "vantro_readings_total"), 2);
+}
+
+void TstMetricsEndpoint::waitingReadings()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    QVERIFY(!endpoint->metricsText().contains("vantro_mqtt_waiting_readings"));
+    qint64 waiting = 0;
+    endpoint->setWaitingSource([&waiting] { return waiting; });
+    Client client;
+    QCOMPARE(counter(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).body,
+                     "vantro_mqtt_waiting_readings"),
+             0);
+    waiting = 4711;
+    QCOMPARE(counter(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).body,
+                     "vantro_mqtt_waiting_readings"),
+             4711);
+    endpoint->setWaitingSource({});
+    QVERIFY(!endpoint->metricsText().contains("vantro_mqtt_waiting_readings"));
+}
+
+void TstMetricsEndpoint::temperatureExpires()
+{
+    MetricsEndpoint oneSecond(QStringLiteral("1.00"));
+    MetricsEndpoint never(QStringLiteral("1.00"));
+    MetricsEndpoint byDefault(QStringLiteral("1.00"));
+    oneSecond.setExpireAfterSeconds(1);
+    never.setExpireAfterSeconds(0);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (MetricsEndpoint *endpoint : {&oneSecond, &never, &byDefault})
+        endpoint->takeReading(Reading::fromRaw(1733612345678, 45), QStringLiteral("ttyACM0"));
+    QVERIFY(oneSecond.metricsText().contains("vantro_temperature_celsius{port=\"ttyACM0\"} 21.97\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(!oneSecond.metricsText().contains("vantro_temperature_celsius"), 5000);
+    QVERIFY2(elapsed.elapsed() >= 1000, QByteArray::number(elapsed.elapsed()));
+    QVERIFY(oneSecond.metricsText().contains("\nvantro_last_reading_timestamp_seconds 1733612345.678\n"));
+    QVERIFY(never.metricsText().contains("vantro_temperature_celsius{port=\"ttyACM0\"} 21.97\n"));
+    QVERIFY(byDefault.metricsText().contains("vantro_temperature_celsius{port=\"ttyACM0\"} 21.97\n"));
+    // The board speaks again.
+    oneSecond.takeReading(Reading::fromRaw(1733612349678, 46), QStringLiteral("ttyACM0"));
+    QVERIFY(oneSecond.metricsText().contains("vantro_temperature_celsius{port=\"ttyACM0\"} 22.46\n"));
+}
+
+void TstMetricsEndpoint::promtoolAcceptsTheExposition()
+{
+    // Prometheus' own checker finds fault with a counter not named as one: it does check.
+    QVERIFY(promtoolCheck("# HELP vantro_x Counts.\n# TYPE vantro_x counter\nvantro_x 1\n").first != 0);
+
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    Client client;
+    const auto check = [&] {
+        const Answer answer = client.request(endpoint->serverPort(), QStringLiteral("/metrics"));
+        QCOMPARE(answer.status, 200);
+        const auto [status, said] = promtoolCheck(answer.body);
+        QVERIFY2(status == 0 && said.trimmed().isEmpty(), said + "\n" + answer.body);
+    };
+    check();
+    endpoint->setBoardUp(true);
+    endpoint->setWaitingSource([] { return qint64(12); });
+    endpoint->takeReading(Reading::fromRaw(1733612345678, -11), QStringLiteral("C:\\ports\\\"board\"\n2"));
+    endpoint->replyRejected();
+    check();
+}
+
+void TstMetricsEndpoint::portInUse()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+    MetricsEndpoint endpoint(QStringLiteral("1.00"));
+    QString error;
+    ListenAddress where;
+    where.port = holder.serverPort();
+    QVERIFY(!endpoint.listen(where, error));
+    QVERIFY2(error.startsWith(QStringLiteral("cannot listen for metrics on 127.0.0.1:%1: ").arg(where.port)),
+             qPrintable(error));
+    QVERIFY2(error.contains(QLatin1String("in use")), qPrintable(error));
+    QVERIFY(!error.contains(u'\n'));
+    QCOMPARE(endpoint.serverPort(), quint16(0));
+}
+
+void TstMetricsEndpoint::addressNotOnThisMachine()
+{
+    // Binding asks the system only: nothing is sent to this documentation address.
+    MetricsEndpoint endpoint(QStringLiteral("1.00"));
+    QString error;
+    ListenAddress where;
+    where.address = QHostAddress(QStringLiteral("192.0.2.1"));
+    where.port = 9101;
+    QVERIFY(!endpoint.listen(where, error));
+    QVERIFY2(error.startsWith(QLatin1String("cannot listen for metrics on 192.0.2.1:9101: ")),
+             qPrintable(error));
+}
+
+void TstMetricsEndpoint::servesOverIpv6()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHostIPv6, 0))
+        QSKIP("no IPv6 loopback here");
+    probe.close();
+    MetricsEndpoint endpoint(QStringLiteral("1.00"));
+    QString error;
+    const std::optional<ListenAddress> where = ListenAddress::parse(QStringLiteral("[::1]:1"), error);
+    QVERIFY(where);
+    ListenAddress anyPort = *where;
+    anyPort.port = 0;
+    QVERIFY2(endpoint.listen(anyPort, error), qPrintable(error));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHostIPv6, endpoint.serverPort());
+    socket.write("GET /metrics HTTP/1.1\r\nHost: [::1]\r\n\r\n");
+    QByteArray answer;
+    QTRY_VERIFY((answer += socket.readAll()).contains("vantro_build_info"));
+    QVERIFY(answer.startsWith("HTTP/1.1 200"));
+}
+
+void TstMetricsEndpoint::silentClientsDoNotHoldUpOthers()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 1000, 32});
+    QTimer board;
+    qint64 raw = 0;
+    QObject::connect(&board, &QTimer::timeout, [&] {
+        endpoint->takeReading(Reading::fromRaw(QDateTime::currentMSecsSinceEpoch(), int16_t(raw++)),
+                              QStringLiteral("ttyACM0"));
+    });
+    board.start(100);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const std::unique_ptr<QTcpSocket> silent = rawClient(endpoint->serverPort());
+    const std::unique_ptr<QTcpSocket> halfway = rawClient(endpoint->serverPort());
+    halfway->write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+
+    // Scrape after scrape is answered, and each finds more readings: the link goes on meanwhile.
+    Client client;
+    qint64 before = 0;
+    for (int scrape = 0; scrape < 4; ++scrape) {
+        qint64 readings = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (readings = counter(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).body,
+                                "vantro_readings_total")) > before,
+            5000);
+        before = readings;
+    }
+    QCOMPARE(silent->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(halfway->state(), QAbstractSocket::ConnectedState);
+    // Not answered within the limit, they are let go; the scraper, answered, is not.
+    QTRY_COMPARE_WITH_TIMEOUT(silent->state(), QAbstractSocket::UnconnectedState, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(halfway->state(), QAbstractSocket::UnconnectedState, 5000);
+    // A coarse timer may fire up to 5 % early.
+    QVERIFY2(elapsed.elapsed() >= 950, QByteArray::number(elapsed.elapsed()));
+    QCOMPARE(endpoint->droppedConnections(), 2);
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+}
+
+void TstMetricsEndpoint::hugeHeadersAreCutOff()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    Client client;
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    const long residentBefore = residentKb();
+    std::vector<std::unique_ptr<QTcpSocket>> flooders;
+    for (int i = 0; i < 8; ++i) {
+        flooders.push_back(rawClient(endpoint->serverPort()));
+        flooders.back()->write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " +
+                               QByteArray(1024 * 1024, 'a'));
+    }
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    for (const std::unique_ptr<QTcpSocket> &flooder : flooders)
+        QTRY_COMPARE_WITH_TIMEOUT(flooder->state(), QAbstractSocket::UnconnectedState, 10000);
+    QCOMPARE(endpoint->droppedConnections(), 8);
+    flooders.clear();
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    // Eight megabytes sent: the endpoint kept a few tens of kilobytes of each at most.
+    QVERIFY2(residentKb() - residentBefore < 4096, QByteArray::number(qint64(residentKb() - residentBefore)));
+}
+
+void TstMetricsEndpoint::hugeBodyIsCutOff()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    const std::unique_ptr<QTcpSocket> flooder = rawClient(endpoint->serverPort());
+    flooder->write("POST /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000000\r\n\r\n" +
+                   QByteArray(1024 * 1024, 'b'));
+    QTRY_COMPARE_WITH_TIMEOUT(flooder->state(), QAbstractSocket::UnconnectedState, 10000);
+    QCOMPARE(endpoint->droppedConnections(), 1);
+    Client client;
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+}
+
+void TstMetricsEndpoint::ordinaryRequestsFitTheLimit()
+{
+    // A browser's request with its cookies is a few kilobytes.
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    Client client;
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics"), "GET", QByteArray(8000, 'c'))
+                 .status,
+             200);
+    QCOMPARE(endpoint->droppedConnections(), 0);
+}
+
+void TstMetricsEndpoint::keepAliveScraperIsNeverCut()
+{
+    // Far more than the limit over one kept-alive connection, each request answered.
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    Client client;
+    for (int scrape = 0; scrape < 150; ++scrape)
+        QCOMPARE(
+            client.request(endpoint->serverPort(), QStringLiteral("/metrics"), "GET", QByteArray(200, 'k'))
+                .status,
+            200);
+    QCOMPARE(endpoint->droppedConnections(), 0);
+}
+
+void TstMetricsEndpoint::connectionsBeyondTheLimitAreClosed()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3});
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < 2; ++i)
+        held.push_back(rawClient(endpoint->serverPort()));
+    Client client;
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    // The scraper keeps its connection: with it, three are open.
+    const std::unique_ptr<QTcpSocket> oneTooMany = rawClient(endpoint->serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(oneTooMany->state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(endpoint->droppedConnections(), 1);
+    for (const std::unique_ptr<QTcpSocket> &socket : held)
+        QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    // One let go, there is room again.
+    held.front()->disconnectFromHost();
+    held.erase(held.begin());
+    Client another;
+    QTRY_COMPARE_WITH_TIMEOUT(another.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200,
+                              5000);
+}
+
+QTEST_GUILESS_MAIN(TstMetricsEndpoint)
+#include "tst_metrics_endpoint.moc"
