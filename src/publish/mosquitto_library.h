@@ -13,6 +13,8 @@
     X(mosquitto_connect_callback_set)                                                                        \
     X(mosquitto_disconnect_callback_set)                                                                     \
     X(mosquitto_publish_v5_callback_set)                                                                     \
+    X(mosquitto_subscribe_callback_set)                                                                      \
+    X(mosquitto_message_callback_set)                                                                        \
     X(mosquitto_max_inflight_messages_set)                                                                   \
     X(mosquitto_will_set)                                                                                    \
     X(mosquitto_username_pw_set)                                                                             \
@@ -21,6 +23,7 @@
     X(mosquitto_connect_async)                                                                               \
     X(mosquitto_disconnect)                                                                                  \
     X(mosquitto_publish)                                                                                     \
+    X(mosquitto_subscribe)                                                                                   \
     X(mosquitto_socket)                                                                                      \
     X(mosquitto_want_write)                                                                                  \
     X(mosquitto_loop_read)                                                                                   \

@@ -74,6 +74,16 @@ int MqttConnection::publish(const QByteArray &topic, const QByteArray &payload, 
     return code == MOSQ_ERR_SUCCESS ? id : -1;
 }
 
+int MqttConnection::subscribe(const QByteArray &topic)
+{
+    if (!m_connected)
+        return -1;
+    int id = -1;
+    const int code = m_library->mosquitto_subscribe(m_session, &id, topic.constData(), 1);
+    watchSocket();
+    return code == MOSQ_ERR_SUCCESS ? id : -1;
+}
+
 QString MqttConnection::state() const
 {
     return m_state;
@@ -143,6 +153,8 @@ void MqttConnection::connectTo(const QByteArray &address)
     m_library->mosquitto_connect_callback_set(m_session, &MqttConnection::onConnect);
     m_library->mosquitto_disconnect_callback_set(m_session, &MqttConnection::onDisconnect);
     m_library->mosquitto_publish_v5_callback_set(m_session, &MqttConnection::onPublish);
+    m_library->mosquitto_subscribe_callback_set(m_session, &MqttConnection::onSubscribe);
+    m_library->mosquitto_message_callback_set(m_session, &MqttConnection::onMessage);
     m_library->mosquitto_int_option(m_session, MOSQ_OPT_PROTOCOL_VERSION,
                                     m_mqtt5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     m_library->mosquitto_max_inflight_messages_set(m_session, 100);
@@ -207,6 +219,23 @@ void MqttConnection::onPublish(mosquitto *, void *self, int messageId, int reaso
     const bool refused = reasonCode >= MQTT_RC_UNSPECIFIED;
     emit connection->delivered(
         messageId, refused ? MqttReasons::messageRefusal(*connection->m_library, reasonCode) : QString());
+}
+
+void MqttConnection::onSubscribe(mosquitto *, void *self, int messageId, int, const int *)
+{
+    auto *connection = static_cast<MqttConnection *>(self);
+    if (!connection->m_settled)
+        emit connection->subscribed(messageId);
+}
+
+void MqttConnection::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *connection = static_cast<MqttConnection *>(self);
+    if (connection->m_settled)
+        return;
+    const auto *payload = static_cast<const char *>(message->payload);
+    emit connection->received(QByteArray(message->topic),
+                              QByteArray(payload, payload ? message->payloadlen : 0), message->retain);
 }
 
 void MqttConnection::attemptTimedOut()

@@ -14,6 +14,7 @@ class BrokerTls;
 class QSocketNotifier;
 struct MosquittoLibrary;
 struct mosquitto;
+struct mosquitto_message;
 struct mqtt5__property;
 
 // One MQTT client session with the broker, driven from the event loop: its socket is watched by socket
@@ -46,6 +47,9 @@ public:
     bool isConnected() const;
     // QoS 1. The message id that `delivered` will report, or -1 when there is no session to take it.
     int publish(const QByteArray &topic, const QByteArray &payload, bool retained);
+    // QoS 1, for this session only. The message id that `subscribed` will report, or -1 when there is no
+    // session to take it.
+    int subscribe(const QByteArray &topic);
     // The state in a sentence, for the lamp's tooltip and the log.
     QString state() const;
 
@@ -60,12 +64,19 @@ signals:
     void disconnected();
     // The broker acknowledged the message: `refusal` is empty when it took it, else why it did not.
     void delivered(int messageId, const QString &refusal);
+    // The broker answered the subscription `messageId`, granted or not; what it kept on the topic from before
+    // comes after it.
+    void subscribed(int messageId);
+    // A message on a subscribed topic; `retained` when the broker kept it from before the subscription.
+    void received(const QByteArray &topic, const QByteArray &payload, bool retained);
     void stateChanged(const QString &state);
 
 private:
     static void onConnect(mosquitto *, void *self, int code);
     static void onDisconnect(mosquitto *, void *self, int code);
     static void onPublish(mosquitto *, void *self, int messageId, int reasonCode, const mqtt5__property *);
+    static void onSubscribe(mosquitto *, void *self, int messageId, int, const int *);
+    static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
 
     void attempt();
     void startRound(const QStringList &addresses);

@@ -4,9 +4,6 @@
 #include "protocol/temperature_text.h"
 
 #include <QtCore/QCryptographicHash>
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
 
 namespace {
 QByteArray topic(const QString &id, const char *leaf)
@@ -73,9 +70,14 @@ QByteArray MqttTopics::alert(const QString &id)
     return topic(id, "alert");
 }
 
-QByteArray MqttTopics::discovery(const QString &id)
+QByteArray MqttTopics::board(const QString &id)
 {
-    return "homeassistant/sensor/vantro_" + id.toUtf8() + "/temperature/config";
+    return topic(id, "board");
+}
+
+QByteArray MqttTopics::waiting(const QString &id)
+{
+    return topic(id, "waiting");
 }
 
 QByteArray MqttTopics::temperaturePayload(const Reading &reading)
@@ -86,25 +88,6 @@ QByteArray MqttTopics::temperaturePayload(const Reading &reading)
 QByteArray MqttTopics::readingPayload(const Reading &reading)
 {
     return ReadingCsv::jsonLine(reading).chopped(1);
-}
-
-QByteArray MqttTopics::discoveryPayload(const QString &id)
-{
-    const QString name = QStringLiteral("vantro_") + id;
-    const QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{name}},
-                             {QStringLiteral("name"), QStringLiteral("Vantro ") + id},
-                             {QStringLiteral("manufacturer"), QStringLiteral("ZORVA")},
-                             {QStringLiteral("model"), QStringLiteral("Vantro")},
-                             {QStringLiteral("sw_version"), QStringLiteral("1.00")}};
-    const QJsonObject config{{QStringLiteral("name"), QStringLiteral("Temperature")},
-                             {QStringLiteral("unique_id"), name + QStringLiteral("_temperature")},
-                             {QStringLiteral("state_topic"), QString::fromUtf8(temperature(id))},
-                             {QStringLiteral("availability_topic"), QString::fromUtf8(availability(id))},
-                             {QStringLiteral("device_class"), QStringLiteral("temperature")},
-                             {QStringLiteral("unit_of_measurement"), QStringLiteral("°C")},
-                             {QStringLiteral("state_class"), QStringLiteral("measurement")},
-                             {QStringLiteral("device"), device}};
-    return QJsonDocument(config).toJson(QJsonDocument::Compact);
 }
 
 QByteArray MqttTopics::alertPayload(const Reading &reading, bool high, int32_t thresholdHundredths)

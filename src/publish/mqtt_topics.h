@@ -5,8 +5,7 @@
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
-// What a board's readings look like on the broker: the topics under vantro/<id>/ and their payloads,
-// and the Home Assistant discovery message that makes the board a temperature sensor there.
+// What a board's readings look like on the broker: the topics under vantro/<id>/ and their payloads.
 namespace MqttTopics {
 // The board's USB serial number where its port has one, which follows the board from machine to machine and
 // tells two boards apart on machines of the same name; else host-port: lab3-ttyacm0. Lower-cased, every
@@ -24,11 +23,13 @@ QByteArray temperature(const QString &id);
 QByteArray reading(const QString &id);
 QByteArray availability(const QString &id);
 QByteArray alert(const QString &id);
-QByteArray discovery(const QString &id);
+// The board link: "online" while the port is open and the board's replies arrive, else "offline".
+QByteArray board(const QString &id);
+// How many readings wait to be handed to the broker.
+QByteArray waiting(const QString &id);
 
 QByteArray temperaturePayload(const Reading &reading); // 21.97, always with a "."
 QByteArray readingPayload(const Reading &reading);     // the JSON line of --format json, without its break
-QByteArray discoveryPayload(const QString &id);
 // {"time":...,"celsius":...,"limit":"high"|"low","threshold":...}
 QByteArray alertPayload(const Reading &reading, bool high, int32_t thresholdHundredths);
 

@@ -3,6 +3,7 @@
 #include "publish/mqtt_settings.h"
 #include "publish/mqtt_topics.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QFileInfo>
 #include <QtCore/QSysInfo>
 
@@ -19,7 +20,12 @@ std::unique_ptr<ReadingPublisher> setUpPublisher(const QString &urlOption, const
     if (id.isEmpty())
         id = MqttTopics::defaultId(QSysInfo::machineHostName(), portName,
                                    serialNumberOf(PortCatalog::present(), portName));
-    return std::make_unique<ReadingPublisher>(*address, id, qgetenv("VANTRO_MQTT_PASSWORD"));
+    auto publisher = std::make_unique<ReadingPublisher>(*address, id, qgetenv("VANTRO_MQTT_PASSWORD"));
+    QStringList mistakes;
+    HomeAssistantOptions homeAssistant = MqttSettings::homeAssistant(mistakes);
+    homeAssistant.version = QCoreApplication::applicationVersion();
+    publisher->setHomeAssistant(homeAssistant, mistakes);
+    return publisher;
 }
 
 QString serialNumberOf(const QList<PresentPort> &present, const QString &portName)

@@ -6,7 +6,8 @@
 #include <memory>
 
 // The publisher that the command line or, failing it, ZORVA.conf asks for: none when neither names a
-// broker. A broker address that cannot be used gives none and the reason in `error`.
+// broker. A broker address that cannot be used gives none and the reason in `error`. Its announcement to
+// Home Assistant follows ZORVA.conf (see MqttSettings::homeAssistant), with the application's version.
 std::unique_ptr<ReadingPublisher> setUpPublisher(const QString &urlOption, const QString &idOption,
                                                  const QString &portName, QString &error);
 

@@ -1,8 +1,12 @@
 #include "reading_publisher.h"
 
+#include "publish/home_assistant_announcer.h"
 #include "publish/mqtt_topics.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QSysInfo>
+
+#include <algorithm>
 
 namespace {
 // Enough to keep a local broker's acknowledgements flowing; the rest waits here, in order.
@@ -36,17 +40,39 @@ ReadingPublisher::ReadingPublisher(const BrokerAddress &address, const QString &
             emit finished();
         m_finishedSaid = true;
     });
+    m_waitingTimer.setSingleShot(true);
+    connect(&m_waitingTimer, &QTimer::timeout, this, &ReadingPublisher::showWaiting);
+    HomeAssistantOptions homeAssistant;
+    homeAssistant.version = QCoreApplication::applicationVersion();
+    setHomeAssistant(homeAssistant);
 }
 
 ReadingPublisher::~ReadingPublisher()
 {
     // The session ends with a clean goodbye, so the will does not speak for us: say it here.
+    if (m_boardUp)
+        m_connection.publish(MqttTopics::board(m_id), MqttTopics::Offline, true);
     if (m_portOpen)
         m_connection.publish(MqttTopics::availability(m_id), MqttTopics::Offline, true);
 }
 
+void ReadingPublisher::setHomeAssistant(const HomeAssistantOptions &options,
+                                        const QStringList &settingMistakes)
+{
+    m_settingMistakes = settingMistakes;
+    m_announcer.reset();
+    if (!options.discovery)
+        return;
+    m_announcer = std::make_unique<HomeAssistantAnnouncer>(
+        m_connection, m_id, options,
+        [this](const QByteArray &topic, const QByteArray &payload) { publishControl(topic, payload); });
+    connect(m_announcer.get(), &HomeAssistantAnnouncer::announcedAgain, this, [this] { sayState(true); });
+}
+
 void ReadingPublisher::start()
 {
+    for (const QString &mistake : std::as_const(m_settingMistakes))
+        emit said(mistake);
     m_connection.open();
 }
 
@@ -98,11 +124,23 @@ void ReadingPublisher::setPortOpen(bool open)
     publishAvailability();
 }
 
+void ReadingPublisher::setBoardUp(bool up)
+{
+    if (up == m_boardUp || m_finishing)
+        return;
+    m_boardUp = up;
+    publishBoard();
+}
+
 void ReadingPublisher::finish()
 {
     if (m_finishing)
         return;
     m_finishing = true;
+    if (m_boardUp) {
+        m_boardUp = false;
+        publishBoard();
+    }
     if (m_portOpen) {
         m_portOpen = false;
         m_goodbyeId = publishAvailability();
@@ -130,6 +168,8 @@ QString ReadingPublisher::state() const
         state += QStringLiteral("\n%1 readings dropped while the broker was away").arg(m_dropped);
     if (m_refused > 0)
         state += QStringLiteral("\n%1 readings refused by the broker").arg(m_refused);
+    for (const QString &mistake : m_settingMistakes)
+        state += u'\n' + mistake;
     return state;
 }
 
@@ -152,6 +192,12 @@ void ReadingPublisher::send()
 {
     while (m_connection.isConnected() && !m_waiting.empty() && m_inFlight.size() < SessionWindow) {
         Outgoing message = m_waiting.front();
+        if (message.kind == Kind::Temperature && message.serial != m_nextSerial - 1) {
+            // A newer reading's temperature is still to go: the retained value goes once, the newest, and
+            // its time is in the reading's own message.
+            m_waiting.pop_front();
+            continue;
+        }
         const Reading &r = message.reading;
         const QByteArray topic = topicOf(message.kind);
         switch (message.kind) {
@@ -169,16 +215,22 @@ void ReadingPublisher::send()
             break;
         }
         if (message.messageId < 0)
-            return; // the session is going; it comes back through onDisconnected
+            break; // the session is going; it comes back through onDisconnected
+        if (message.kind == Kind::Temperature) {
+            m_shownTemperature = r;
+            m_shownSerial = message.serial;
+        }
         m_waiting.pop_front();
         m_inFlight.push_back(message);
     }
+    showWaiting();
 }
 
 void ReadingPublisher::onConnected()
 {
-    publishControl(MqttTopics::discovery(m_id), MqttTopics::discoveryPayload(m_id));
-    publishAvailability();
+    sayState(false);
+    if (m_announcer)
+        m_announcer->sessionStarted();
     if (m_droppedUnsaid) {
         m_droppedUnsaid = false;
         emit said(QStringLiteral("%1 readings were dropped while the broker was away").arg(m_dropped));
@@ -192,6 +244,9 @@ void ReadingPublisher::onDisconnected()
     m_waiting.insert(m_waiting.begin(), m_inFlight.begin(), m_inFlight.end());
     m_inFlight.clear();
     m_controlInFlight.clear(); // a new session numbers its messages afresh
+    m_waitingTimer.stop();
+    if (m_announcer)
+        m_announcer->sessionEnded();
     finishWhenDelivered();
 }
 
@@ -268,6 +323,46 @@ int ReadingPublisher::publishAvailability()
 {
     return publishControl(MqttTopics::availability(m_id),
                           m_portOpen ? MqttTopics::Online : MqttTopics::Offline);
+}
+
+int ReadingPublisher::publishBoard()
+{
+    return publishControl(MqttTopics::board(m_id), m_boardUp ? MqttTopics::Online : MqttTopics::Offline);
+}
+
+void ReadingPublisher::sayState(bool again)
+{
+    publishAvailability();
+    publishBoard();
+    // To a Home Assistant that has come back, the newest temperature again, unless it is still to go.
+    if (again && m_shownSerial >= 0 && m_shownSerial == m_nextSerial - 1)
+        publishControl(MqttTopics::temperature(m_id), MqttTopics::temperaturePayload(m_shownTemperature));
+    m_waitingTimer.stop();
+    m_waitingClock.invalidate();
+    m_waitingShown = -1;
+    showWaiting();
+}
+
+qint64 ReadingPublisher::readingsNotHandedOver() const
+{
+    const auto handed = std::count_if(m_inFlight.begin(), m_inFlight.end(),
+                                      [](const Outgoing &m) { return m.kind == Kind::ReadingJson; });
+    return m_waitingReadings - qint64(handed);
+}
+
+void ReadingPublisher::showWaiting()
+{
+    // Said when it changes, at most once a second: nothing while readings go out as they come.
+    const qint64 waiting = readingsNotHandedOver();
+    if (!m_connection.isConnected() || waiting == m_waitingShown || m_waitingTimer.isActive())
+        return;
+    if (m_waitingClock.isValid() && m_waitingClock.elapsed() < WaitingIntervalMs) {
+        m_waitingTimer.start(int(WaitingIntervalMs - m_waitingClock.elapsed()));
+        return;
+    }
+    m_waitingShown = waiting;
+    m_waitingClock.start();
+    publishControl(MqttTopics::waiting(m_id), QByteArray::number(waiting));
 }
 
 int ReadingPublisher::publishControl(const QByteArray &topic, const QByteArray &payload)

@@ -3,8 +3,10 @@
 #include "alert/alert_watch.h"
 #include "protocol/reading.h"
 #include "protocol/reading_output.h"
+#include "publish/home_assistant_config.h"
 #include "publish/mqtt_connection.h"
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QHash>
 #include <QtCore/QObject>
 #include <QtCore/QSet>
@@ -13,11 +15,13 @@
 #include <deque>
 #include <memory>
 
-// Puts a board's readings on an MQTT broker under vantro/<id>/, says whether the port is open, and
-// announces the board to Home Assistant. Readings taken while the broker is away wait in memory, in
-// order, and go out once it is back; past QueueCapacity the oldest are dropped and counted. Messages the
-// broker refuses (its access list, say) are said once for each topic, and their readings counted as not
-// delivered.
+class HomeAssistantAnnouncer;
+
+// Puts a board's readings on an MQTT broker under vantro/<id>/, says whether the port is open and the board
+// link up, and announces the board to Home Assistant. Readings taken while the broker is away wait in
+// memory, in order, and go out once it is back, each with its own time; the retained temperature then
+// takes only the newest of them. Past QueueCapacity the oldest are dropped and counted. Messages the broker
+// refuses (its access list, say) are said once for each topic, and their readings counted as not delivered.
 class ReadingPublisher final : public QObject, public ReadingOutput
 {
     Q_OBJECT
@@ -26,18 +30,27 @@ class ReadingPublisher final : public QObject, public ReadingOutput
 public:
     static constexpr qint64 QueueCapacity = 100000; // readings
     static constexpr int FinishWaitMs = 1000;
+    // The count of readings waiting is said at most this often.
+    static constexpr int WaitingIntervalMs = 1000;
 
     // Without a `lookup`, the system's resolver finds the broker's addresses.
     ReadingPublisher(const BrokerAddress &address, const QString &id, const QByteArray &password,
                      std::unique_ptr<AddressLookup> lookup = {}, QObject *parent = nullptr);
     ~ReadingPublisher() override;
 
+    // Before start(): how the board is announced to Home Assistant; `settingMistakes` are said at start() and
+    // kept in state(). Without it, discovery is on with the defaults and the application's version.
+    void setHomeAssistant(const HomeAssistantOptions &options, const QStringList &settingMistakes = {});
     void start();
     void publishReading(const Reading &reading);
     void takeReading(const Reading &reading, const QString &port) override;
     // A crossing of a limit; a return within the limits has no message.
     void publishAlert(const AlertEvent &event);
+    // Said on vantro/<id>/availability, with the last will.
     void setPortOpen(bool open);
+    // The board link: the port is open and the board's replies arrive. Said on vantro/<id>/board; Home
+    // Assistant shows the temperature only while it is up.
+    void setBoardUp(bool up) override;
     // Says "offline" and emits `finished` once the broker has it and every reading, or after FinishWaitMs.
     void finish();
 
@@ -84,7 +97,13 @@ private:
     void sayRefusal(const QByteArray &topic, const QString &refusal);
     QByteArray topicOf(Kind kind) const;
     int publishAvailability();
+    int publishBoard();
+    // The availability, the board link, the readings waiting and, `again` for a Home Assistant that has come
+    // back, the newest temperature.
+    void sayState(bool again);
     int publishControl(const QByteArray &topic, const QByteArray &payload);
+    qint64 readingsNotHandedOver() const;
+    void showWaiting();
     void finishWhenDelivered();
 
     QString m_id;
@@ -101,6 +120,14 @@ private:
     bool m_droppedUnsaid = false;     // dropped since the broker was last back
     QSet<QByteArray> m_refusedTopics; // said refused, until the broker takes a message there again
     bool m_portOpen = false;
+    bool m_boardUp = false;
+    QStringList m_settingMistakes;
+    std::unique_ptr<HomeAssistantAnnouncer> m_announcer;
+    Reading m_shownTemperature;   // the last handed to the session
+    qint64 m_shownSerial = -1;    // its reading's number
+    qint64 m_waitingShown = -1;   // the count last said, in this session
+    QElapsedTimer m_waitingClock; // since it was said
+    QTimer m_waitingTimer;        // the next time it may be said
     bool m_finishing = false;
     bool m_finishedSaid = false;
     int m_goodbyeId = -1;

@@ -2,6 +2,7 @@
 
 #include "metrics/metrics_loader.h"
 #include "protocol/reading_output.h"
+#include "publish/mqtt_settings.h"
 #include "publish/publisher_setup.h"
 #include "settings/calibration_settings.h"
 #include "settings/metrics_settings.h"
@@ -16,7 +17,8 @@ Station::Station(LinkView &view, QObject *parent)
 {
     m_controller.attachTimers(m_timers);
     m_silence.setSingleShot(true);
-    setSilenceLimit(DefaultSilenceLimitS);
+    QStringList mistakes; // said by the publisher, which reads the same settings
+    setSilenceLimit(MqttSettings::homeAssistant(mistakes).expireAfterSeconds);
     connect(&m_silence, &QTimer::timeout, this, [this] { setBoardUp(false); });
     connect(&m_controller, &LinkController::readingTaken, this, &Station::takeReading);
     connect(&m_controller, &LinkController::replyRejected, this, &Station::rejectReply);
@@ -52,6 +54,7 @@ void Station::keepHistory()
 
 void Station::setSilenceLimit(int seconds)
 {
+    m_silenceLimitS = seconds;
     m_silence.setInterval(std::chrono::seconds(seconds));
 }
 
@@ -95,7 +98,7 @@ bool Station::startMetrics(const QString &listen, QString &error)
     if (request.listen.isEmpty())
         return true;
     request.version = QString::fromLatin1(VantroVersion::Number);
-    request.expireAfterSeconds = int(m_silence.intervalAsDuration().count() / 1000);
+    request.expireAfterSeconds = m_silenceLimitS;
     if (ReadingPublisher *publisher = m_publisher.get())
         request.waitingReadings = [publisher] { return publisher->waitingReadings(); };
     m_metrics = ::startMetrics(request, error);
@@ -126,11 +129,14 @@ void Station::takeReading(const Reading &reading)
         return;
     if (m_keepHistory)
         m_history.add(reading);
+    // The link is up before its reading goes out, so that no output has a reading from a board it thinks
+    // down.
+    if (m_silenceLimitS > 0)
+        m_silence.start();
+    setBoardUp(true);
     const QString port = m_controller.portName();
     for (ReadingOutput *output : m_outputs)
         output->takeReading(reading, port);
-    m_silence.start();
-    setBoardUp(true);
     m_alerts.check(reading);
     emit readingTaken(reading);
 }

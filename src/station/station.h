@@ -27,9 +27,6 @@ class Station final : public QObject
     Q_DISABLE_COPY_MOVE(Station)
 
 public:
-    // How long the board may stay silent with its port open before its link counts as down.
-    static constexpr int DefaultSilenceLimitS = 120;
-
     explicit Station(LinkView &view, QObject *parent = nullptr);
     ~Station() override;
 
@@ -37,6 +34,8 @@ public:
     void addOutput(ReadingOutput &output);
     // Keeps every reading in memory for the trend, from now on.
     void keepHistory();
+    // How long the board may stay silent with its port open before its link counts as down; 0: for ever.
+    // MQTT's ExpireAfter in ZORVA.conf, 120 s by default.
     void setSilenceLimit(int seconds);
     // Added to every temperature from the next reply on: shown, recorded, published, alerted and charted.
     void setCalibration(int32_t offsetHundredths);
@@ -103,6 +102,7 @@ private:
     QString m_settingsProblem;
     std::vector<ReadingOutput *> m_outputs;
     QTimer m_silence; // the board link is down once it runs out
+    int m_silenceLimitS = 0;
     bool m_keepHistory = false;
     bool m_portOpen = false;
     bool m_boardUp = false;

@@ -123,6 +123,17 @@ QList<int> receivedReadings(const QStringList &messages, int &repeats)
     return order;
 }
 
+// When the program published each message on `topic`, in whole seconds, from the broker's log.
+QList<qint64> publishedBy(const LocalBroker &broker, const QByteArray &topic)
+{
+    QList<qint64> seconds;
+    for (const QByteArray &line : broker.log().split('\n')) {
+        if (line.contains(": Received PUBLISH from vantro-") && line.contains("'" + topic + "'"))
+            seconds << line.left(line.indexOf(':')).toLongLong();
+    }
+    return seconds;
+}
+
 QList<int> upTo(int count)
 {
     QList<int> numbers;
@@ -138,6 +149,7 @@ class TstReadingPublisher final : public QObject
 
 private slots:
     void dashboardSeesTheBoard();
+    void backlogKeepsItsTimesAndRetainsTheNewest();
     void nothingLostWhileTheBrokerIsAway_data();
     void nothingLostWhileTheBrokerIsAway();
     void refusedConnectionIsSaidOnceAndRetriedSlowly_data();
@@ -173,53 +185,111 @@ void TstReadingPublisher::dashboardSeesTheBoard()
 {
     LocalBroker broker;
     QVERIFY(broker.start());
-    Subscriber subscriber(broker, QStringLiteral("#"));
+    Subscriber subscriber(broker, QStringLiteral("vantro/#"));
     QVERIFY(subscriber.subscribed());
     auto publisher = publisherFor(broker);
     publisher->setPortOpen(true);
+    publisher->setBoardUp(true);
     publisher->start();
     QVERIFY(connected(*publisher));
     publisher->publishReading(Reading::fromRaw(1796640000000, 45));
     publisher->publishAlert({AlertEvent::Kind::High, Reading::fromRaw(1796640000000, 45), 2000});
     publisher->publishAlert({AlertEvent::Kind::BackWithin, Reading::fromRaw(1796640000000, 45), 2000});
-    QVERIFY(subscriber.waitFor(5));
+    QVERIFY(subscriber.waitFor(6));
 
     const QStringList messages = subscriber.messages();
-    const QString discoveryTopic =
-        QStringLiteral("homeassistant/sensor/vantro_lab3-ttyacm0/temperature/config ");
-    QCOMPARE(messages.first().left(discoveryTopic.size()), discoveryTopic);
-    const QJsonObject config =
-        QJsonDocument::fromJson(messages.first().mid(discoveryTopic.size()).toUtf8()).object();
-    QCOMPARE(config[QStringLiteral("unique_id")].toString(),
-             QStringLiteral("vantro_lab3-ttyacm0_temperature"));
-    QCOMPARE(config[QStringLiteral("state_topic")].toString(),
-             QStringLiteral("vantro/lab3-ttyacm0/temperature"));
-    QCOMPARE(config[QStringLiteral("availability_topic")].toString(),
-             QStringLiteral("vantro/lab3-ttyacm0/availability"));
-    QCOMPARE(config[QStringLiteral("unit_of_measurement")].toString(), QStringLiteral("°C"));
-    QCOMPARE(config[QStringLiteral("device")].toObject()[QStringLiteral("manufacturer")].toString(),
-             QStringLiteral("ZORVA"));
-    QCOMPARE(messages.mid(1, 3), (QStringList{QStringLiteral("vantro/lab3-ttyacm0/availability online"),
+    QCOMPARE(messages.mid(0, 5), (QStringList{QStringLiteral("vantro/lab3-ttyacm0/availability online"),
+                                              QStringLiteral("vantro/lab3-ttyacm0/board online"),
+                                              QStringLiteral("vantro/lab3-ttyacm0/waiting 0"),
                                               QStringLiteral("vantro/lab3-ttyacm0/temperature 21.97"),
                                               QStringLiteral("vantro/lab3-ttyacm0/reading ") +
                                                   QString::fromUtf8(MqttTopics::readingPayload(
                                                       Reading::fromRaw(1796640000000, 45)))}));
 
-    QCOMPARE(messages[4], QStringLiteral("vantro/lab3-ttyacm0/alert ") +
+    QCOMPARE(messages[5], QStringLiteral("vantro/lab3-ttyacm0/alert ") +
                               QString::fromUtf8(
                                   MqttTopics::alertPayload(Reading::fromRaw(1796640000000, 45), true, 2000)));
 
-    // The temperature and the availability stay for whoever subscribes later; an alert does not.
+    // The temperature, the availability, the board link and the count waiting stay for whoever subscribes
+    // later; an alert does not.
     Subscriber late(broker, QStringLiteral("vantro/#"));
-    QVERIFY(late.waitFor(2));
-    QCOMPARE(late.messages().size(), 2);
+    QVERIFY(late.waitFor(4));
+    QCOMPARE(late.messages().size(), 4);
 
     // A program that goes away while the port is open leaves the board offline, not online forever; the
     // return within the limits sent nothing before it.
     publisher.reset();
-    QVERIFY(subscriber.waitFor(6));
-    QCOMPARE(subscriber.messages().mid(5),
-             QStringList{QStringLiteral("vantro/lab3-ttyacm0/availability offline")});
+    QVERIFY(subscriber.waitFor(8));
+    QCOMPARE(subscriber.messages().mid(6),
+             (QStringList{QStringLiteral("vantro/lab3-ttyacm0/board offline"),
+                          QStringLiteral("vantro/lab3-ttyacm0/availability offline")}));
+}
+
+void TstReadingPublisher::backlogKeepsItsTimesAndRetainsTheNewest()
+{
+    LocalBroker broker;
+    QVERIFY(broker.start());
+    // Without what the broker hands a subscription it keeps: only what was published, in its order.
+    Subscriber subscriber(broker, QStringLiteral("vantro/#"), {QStringLiteral("-R")});
+    QVERIFY(subscriber.subscribed());
+    auto publisher = publisherFor(broker);
+    publisher->start();
+    QVERIFY(connected(*publisher));
+    QList<Reading> taken;
+    const auto take = [&] {
+        taken << Reading::fromRaw(QDateTime::currentMSecsSinceEpoch(), int16_t(taken.size()));
+        publisher->publishReading(taken.constLast());
+    };
+    for (int n = 0; n < 5; ++n)
+        take();
+    QTRY_COMPARE(publisher->waitingReadings(), 0);
+
+    // Half a minute away, a reading every 100 ms, then back on the same port.
+    broker.stop();
+    QTRY_VERIFY(publisher->state().startsWith(QLatin1String("Cannot reach")));
+    QTimer board;
+    QObject::connect(&board, &QTimer::timeout, take);
+    board.start(100);
+    QTRY_VERIFY_WITH_TIMEOUT(taken.size() >= 305, 60000);
+    board.stop();
+    QVERIFY(broker.start());
+
+    QStringList readings;
+    for (const Reading &reading : std::as_const(taken))
+        readings << QStringLiteral("vantro/lab3-ttyacm0/reading ") +
+                        QString::fromUtf8(MqttTopics::readingPayload(reading));
+    // The broker may hand its subscriber a copy again after its restart, as QoS 1 allows: the first of each.
+    const auto on = [&](const QString &leaf) {
+        QStringList messages =
+            subscriber.messages().filter(QStringLiteral("vantro/lab3-ttyacm0/") + leaf + u' ');
+        messages.removeDuplicates();
+        return messages;
+    };
+    // Every reading, in order, with the time it was taken; the temperature of each before the outage, and of
+    // the newest alone after it.
+    QTRY_COMPARE_WITH_TIMEOUT(on(QStringLiteral("reading")), readings, 20000);
+    QList<Reading> shown = taken.mid(0, 5);
+    shown << taken.constLast();
+    QStringList temperatures;
+    for (const Reading &reading : std::as_const(shown))
+        temperatures << QStringLiteral("vantro/lab3-ttyacm0/temperature ") +
+                            QString::fromUtf8(MqttTopics::temperaturePayload(reading));
+    QCOMPARE(on(QStringLiteral("temperature")), temperatures);
+    QCOMPARE(publishedBy(broker, "vantro/lab3-ttyacm0/temperature").size(), temperatures.size());
+    QCOMPARE(publishedBy(broker, "vantro/lab3-ttyacm0/reading").size(), readings.size());
+    // The count waiting: none, then the backlog once the broker is back, and none again once it has gone.
+    QStringList waiting;
+    QTRY_VERIFY((waiting = subscriber.messages().filter(QStringLiteral("/waiting "))).size() > 2 &&
+                waiting.constLast().endsWith(u" 0"));
+    waiting.erase(std::unique(waiting.begin(), waiting.end()), waiting.end());
+    // At most once a second.
+    const QList<qint64> said = publishedBy(broker, "vantro/lab3-ttyacm0/waiting");
+    QVERIFY2(std::adjacent_find(said.begin(), said.end(), std::greater_equal<>()) == said.end(),
+             qPrintable(QString::number(said.size())));
+    QCOMPARE(waiting.mid(0, 2),
+             (QStringList{QStringLiteral("vantro/lab3-ttyacm0/waiting 0"),
+                          QStringLiteral("vantro/lab3-ttyacm0/waiting %1").arg(taken.size() - 5)}));
+    QCOMPARE(publisher->droppedReadings(), 0);
 }
 
 void TstReadingPublisher::nothingLostWhileTheBrokerIsAway_data()
@@ -531,13 +601,15 @@ void TstReadingPublisher::refusedMessagesAreSaidAndNotDelivered_data()
 {
     QTest::addColumn<QStringList>("acl");
     QTest::addColumn<QStringList>("refusedTopics");
-    const QStringList control{"topic readwrite vantro/+/availability", "topic readwrite homeassistant/#"};
+    const QStringList control{"topic readwrite vantro/+/availability", "topic readwrite vantro/+/board",
+                              "topic readwrite vantro/+/waiting", "topic readwrite homeassistant/#"};
     QTest::newRow("both reading topics")
         << control << QStringList{"vantro/lab3-ttyacm0/temperature", "vantro/lab3-ttyacm0/reading"};
     QTest::newRow("the temperature only") << control + QStringList{"topic readwrite vantro/+/reading"}
                                           << QStringList{"vantro/lab3-ttyacm0/temperature"};
     QTest::newRow("the availability")
         << QStringList{"topic readwrite vantro/+/temperature", "topic readwrite vantro/+/reading",
+                       "topic readwrite vantro/+/board", "topic readwrite vantro/+/waiting",
                        "topic readwrite homeassistant/#"}
         << QStringList{"vantro/lab3-ttyacm0/availability"};
     QTest::newRow("none") << QStringList{"topic readwrite #"} << QStringList();

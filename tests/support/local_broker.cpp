@@ -128,15 +128,29 @@ QByteArray LocalBroker::log() const
     return fileContents(m_folder.filePath(QStringLiteral("broker.log")));
 }
 
-Subscriber::Subscriber(const LocalBroker &broker, const QString &topic)
+bool LocalBroker::publish(const QString &topic, const QByteArray &payload, bool retained) const
+{
+    QStringList arguments{
+        QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
+        QStringLiteral("-q"), QStringLiteral("1"),         QStringLiteral("-t"), topic};
+    arguments << (payload.isEmpty() ? QStringList{QStringLiteral("-n")}
+                                    : QStringList{QStringLiteral("-m"), QString::fromUtf8(payload)});
+    if (retained)
+        arguments << QStringLiteral("-r");
+    return QProcess::execute(QStringLiteral("mosquitto_pub"), arguments) == 0;
+}
+
+Subscriber::Subscriber(const LocalBroker &broker, const QString &topic, const QStringList &options)
 {
     // Line-buffered, or its lines would wait in a pipe's buffer.
     m_process.start(QStringLiteral("stdbuf"),
-                    {QStringLiteral("-oL"), QStringLiteral("mosquitto_sub"), QStringLiteral("-h"),
-                     QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(broker.port()),
-                     QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-c"), QStringLiteral("-i"),
-                     QStringLiteral("sub-") + QUuid::createUuid().toString(QUuid::Id128).left(12),
-                     QStringLiteral("-t"), topic, QStringLiteral("-v"), QStringLiteral("-d")});
+                    QStringList{QStringLiteral("-oL"), QStringLiteral("mosquitto_sub"), QStringLiteral("-h"),
+                                QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                                QString::number(broker.port()), QStringLiteral("-q"), QStringLiteral("1"),
+                                QStringLiteral("-c"), QStringLiteral("-i"),
+                                QStringLiteral("sub-") + QUuid::createUuid().toString(QUuid::Id128).left(12),
+                                QStringLiteral("-t"), topic, QStringLiteral("-v"), QStringLiteral("-d")} +
+                        options);
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { take(); });
 }
 

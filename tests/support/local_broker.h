@@ -34,6 +34,8 @@ public:
     int tlsFailures() const;
     // Its log so far.
     QByteArray log() const;
+    // Publishes with mosquitto_pub at QoS 1, an empty payload as a null message, and waits until it is done.
+    bool publish(const QString &topic, const QByteArray &payload, bool retained = false) const;
 
 private:
     QString privateFile(const QString &name, const QStringList &lines);
@@ -43,11 +45,12 @@ private:
     int m_port = 0;
 };
 
-// mosquitto_sub on `topic`, as a persistent QoS 1 session, printing "topic payload" per message.
+// mosquitto_sub on `topic`, as a persistent QoS 1 session, printing "topic payload" per message ("topic
+// (null)" for an empty one); `options` are more of mosquitto_sub's.
 class Subscriber final
 {
 public:
-    Subscriber(const LocalBroker &broker, const QString &topic);
+    Subscriber(const LocalBroker &broker, const QString &topic, const QStringList &options = {});
     ~Subscriber();
 
     // Waits for the broker's SUBACK.
