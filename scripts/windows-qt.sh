@@ -15,7 +15,8 @@ sudo=()
 flags=(
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-    -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_opengl=OFF
+    # OpenGL stays: Qt 6.4's windows platform plugin does not build without it.
+    -DFEATURE_opengl=ON -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_sql_sqlite=OFF
     # The source package leaves out the tablet header; a sensor's window needs no tablet.
     -DFEATURE_tabletevent=OFF
@@ -39,11 +40,16 @@ if [ ! -f "$cache/downloads/$tarball" ]; then
     curl -fsS -o "$cache/downloads/$tarball.part" "$archive/pool/main/q/qt6-base/$tarball"
     mv "$cache/downloads/$tarball.part" "$cache/downloads/$tarball"
 fi
+# The build folder stays until an install completes, so that a run cut short goes on where it stopped.
 work=$cache/qt-$version-mingw-build
-rm -rf "$work" "$prefix"
-mkdir -p "$work"
-tar -xf "$cache/downloads/$tarball" -C "$work"
-source=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -1)
+rm -rf "$prefix"
+if [ ! -f "$work/.unpacked" ]; then
+    rm -rf "$work"
+    mkdir -p "$work"
+    tar -xf "$cache/downloads/$tarball" -C "$work"
+    touch "$work/.unpacked"
+fi
+source=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qtbase*' | head -1)
 cmake -S "$source" -B "$work/build" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
