@@ -59,17 +59,19 @@ void HeadlessRun::start()
 {
     // A reader that goes away is an ordinary end, seen as a failed write, not a reason to die unannounced.
     std::signal(SIGPIPE, SIG_IGN);
+    // Before anything is said: an address that cannot be had ends the run with that one line.
+    if (QString error; !m_station.startMetrics(m_line.metrics, error)) {
+        say(QStringLiteral("vantro: ") + error);
+        m_exitCode = 2;
+        // Once the event loop runs: an exit asked for before it starts would be lost.
+        QMetaObject::invokeMethod(this, &HeadlessRun::finish, Qt::QueuedConnection);
+        return;
+    }
     m_clock.start();
     m_station.controller().formLoad();
     if (!m_line.port.isEmpty())
         m_view.setText(TextBox::TCOM, m_line.port);
     startPublishing();
-    if (QString error; !m_station.startMetrics(m_line.metrics, error)) {
-        say(QStringLiteral("vantro: ") + error);
-        m_exitCode = 2;
-        finish();
-        return;
-    }
     if (!m_printer.start())
         return; // the end is on its way from the stream
     m_station.addOutput(m_printer);

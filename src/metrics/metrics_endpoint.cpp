@@ -86,7 +86,7 @@ void MetricsEndpoint::setExpireAfterSeconds(int seconds)
     m_expireAfterSeconds = seconds;
 }
 
-void MetricsEndpoint::setWaitingSource(std::function<qint64()> source)
+void MetricsEndpoint::setWaitingSource(std::function<std::optional<qint64>()> source)
 {
     m_waitingSource = std::move(source);
 }

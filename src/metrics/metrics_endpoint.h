@@ -43,7 +43,7 @@ public:
     // Where the count of readings waiting for the MQTT broker comes from, asked at each scrape. Without one
     // (nothing published) vantro_mqtt_waiting_readings is left out rather than shown as 0, which would say
     // that a publisher is keeping up. Whatever `source` uses must outlive it; an empty one takes it away.
-    void setWaitingSource(std::function<qint64()> source);
+    void setWaitingSource(std::function<std::optional<qint64>()> source);
 
     // What GET /metrics answers now.
     QByteArray metricsText() const;
@@ -65,5 +65,5 @@ private:
     bool m_boardUp = false;
     qint64 m_readings = 0;
     qint64 m_rejectedReplies = 0;
-    std::function<qint64()> m_waitingSource;
+    std::function<std::optional<qint64>()> m_waitingSource;
 };

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // What a metrics endpoint is asked to be.
 struct MetricsRequest
@@ -13,8 +14,8 @@ struct MetricsRequest
     QString listen;  // [ADDRESS:]PORT
     QString version; // for vantro_build_info
     int expireAfterSeconds = 120;
-    // Readings waiting for the broker, asked at each scrape; empty when nothing is published.
-    std::function<qint64()> waitingReadings;
+    // Readings waiting for the broker, asked at each scrape; none while nothing is published.
+    std::function<std::optional<qint64>()> waitingReadings;
 };
 
 // The metrics endpoint lives in a module of its own, loaded only when asked for, so that a run without it

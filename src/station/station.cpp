@@ -99,8 +99,12 @@ bool Station::startMetrics(const QString &listen, QString &error)
         return true;
     request.version = QString::fromLatin1(VantroVersion::Number);
     request.expireAfterSeconds = m_silenceLimitS;
-    if (ReadingPublisher *publisher = m_publisher.get())
-        request.waitingReadings = [publisher] { return publisher->waitingReadings(); };
+    // Asked at each scrape: publishing may start after the endpoint.
+    request.waitingReadings = [this]() -> std::optional<qint64> {
+        if (!m_publisher)
+            return std::nullopt;
+        return m_publisher->waitingReadings();
+    };
     m_metrics = ::startMetrics(request, error);
     m_metricsFailure = error;
     emit problemsChanged();

@@ -46,7 +46,7 @@ public:
     // The reason a named broker cannot be used is kept in publishingFailure().
     void startPublishing(const QString &urlOption, const QString &idOption);
     // Serves metrics at `listen`, [ADDRESS:]PORT, or, when it is empty, where the settings say, if they
-    // do. False and a one-line reason in `error` when it cannot. Publishing, if any, starts first.
+    // do. False and a one-line reason in `error` when it cannot.
     bool startMetrics(const QString &listen, QString &error);
     // Releases the port, stops recording and says goodbye to the broker; `finished` follows once the broker
     // has heard it, or at once without one.

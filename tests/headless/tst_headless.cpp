@@ -1,6 +1,7 @@
 #include "board_line.h"
 #include "headless/undelivered_summary.h"
 #include "local_broker.h"
+#include "local_prometheus.h"
 #include "protocol/reading_csv.h"
 #include "publish/reading_publisher.h"
 #include "virtual_board.h"
@@ -10,6 +11,7 @@
 #include <QtCore/QProcess>
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
+#include <QtNetwork/QTcpServer>
 #include <QtTest/QtTest>
 
 #include <csignal>
@@ -208,6 +210,8 @@ private slots:
     void aMissingPortIsSaidOnce();
     void theWindowOpensThePortNamed();
     void publishesToTheBroker();
+    void prometheusScrapesTheBoard();
+    void metricsOnAPortInUseEndTheRun();
     void recordingResumesAfterTheFolderIsRemoved();
     void recordsWhenAskedOrSet_data();
     void recordsWhenAskedOrSet();
@@ -438,6 +442,44 @@ void TestHeadless::publishesToTheBroker()
     QVERIFY(subscriber.waitFor(9));
     QVERIFY(subscriber.messages().indexOf(QStringLiteral("vantro/lab3/board offline"), 7) > 0);
     QCOMPARE(subscriber.messages().constLast(), QStringLiteral("vantro/lab3/availability offline"));
+}
+
+void TestHeadless::prometheusScrapesTheBoard()
+{
+    QTcpServer probe; // a port free a moment ago
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const QString listen = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--metrics", listen, "--offset", "0.5"});
+    QVERIFY(startFrameArrives(board));
+    QTimer replies; // the board answering, five times a second
+    QObject::connect(&replies, &QTimer::timeout, [&board] { board.write(Reply); });
+    replies.start(200);
+    LocalPrometheus prometheus(listen);
+    QVERIFY2(prometheus.start(), prometheus.log());
+    QTRY_COMPARE_WITH_TIMEOUT(prometheus.value(QStringLiteral("vantro_temperature_celsius")),
+                              QStringLiteral("24.91"), 30000);
+    const std::optional<QJsonArray> samples = prometheus.query(QStringLiteral("vantro_temperature_celsius"));
+    QVERIFY(samples && !samples->isEmpty());
+    QCOMPARE(samples->at(0)[QStringLiteral("metric")][QStringLiteral("port")].toString(), board.portPath());
+    QCOMPARE(prometheus.value(QStringLiteral("vantro_board_up")), QStringLiteral("1"));
+    program.process.terminate();
+    QVERIFY(program.endedWith(0));
+}
+
+void TestHeadless::metricsOnAPortInUseEndTheRun()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost));
+    BoardLine board;
+    Program program({"--headless", "--port", board.portPath(), "--metrics",
+                     QStringLiteral("127.0.0.1:%1").arg(holder.serverPort())});
+    QVERIFY(program.endedWith(2));
+    const QList<QByteArray> said = program.lines(QProcess::StandardError, 1);
+    QVERIFY2(said.size() == 1 && said[0].startsWith("vantro: cannot listen for metrics on 127.0.0.1:"),
+             said.value(0).constData());
+    QVERIFY(program.process.readAllStandardOutput().isEmpty());
 }
 
 void TestHeadless::recordingResumesAfterTheFolderIsRemoved()
