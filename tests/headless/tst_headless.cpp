@@ -4,6 +4,7 @@
 #include "local_prometheus.h"
 #include "protocol/reading_csv.h"
 #include "publish/reading_publisher.h"
+#include "server_process.h"
 #include "virtual_board.h"
 
 #include <QtCore/QJsonDocument>
@@ -446,10 +447,7 @@ void TestHeadless::publishesToTheBroker()
 
 void TestHeadless::prometheusScrapesTheBoard()
 {
-    QTcpServer probe; // a port free a moment ago
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const QString listen = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
-    probe.close();
+    const QString listen = QStringLiteral("127.0.0.1:%1").arg(freePorts(1).constFirst());
     BoardLine board;
     Program program({"--headless", "--port", board.portPath(), "--metrics", listen, "--offset", "0.5"});
     QVERIFY(startFrameArrives(board));

@@ -1,5 +1,7 @@
 #include "local_broker.h"
 
+#include "server_process.h"
+
 #include "board_line.h"
 
 #include <QtCore/QDeadlineTimer>
@@ -17,17 +19,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-} // namespace
-
 LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &users, const QStringList &acl)
-    : m_port(freePort())
+    : m_port(freePorts(1).constFirst())
 {
     // Started by root, Mosquitto would become the user "mosquitto", who cannot read this folder.
     QStringList config{QStringLiteral("user %1").arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name)),
@@ -69,26 +62,18 @@ bool LocalBroker::start()
 {
     m_process.start(QStringLiteral("mosquitto"),
                     {QStringLiteral("-c"), m_folder.filePath(QStringLiteral("mosquitto.conf"))});
-    if (!m_process.waitForStarted())
-        return false;
     // Ready when it accepts a connection; it takes a few milliseconds.
-    const QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+    const auto accepts = [this] {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
-        if (probe.waitForConnected(200))
-            return true;
-        QSignalSpy(&m_process, &QProcess::finished).wait(20);
-    }
-    return false;
+        return probe.waitForConnected(200);
+    };
+    return waitUntilReady(m_process, accepts, 5000, 20);
 }
 
 void LocalBroker::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    m_process.waitForFinished(5000);
+    stopServer(m_process, 5000);
 }
 
 int LocalBroker::port() const

@@ -1,5 +1,7 @@
 #include "local_influxdb.h"
 
+#include "server_process.h"
+
 #include "board_line.h"
 
 #include <QtCore/QDeadlineTimer>
@@ -13,22 +15,13 @@
 
 namespace {
 constexpr int AnswerMs = 10000;
-
-// Two different free ports: both are held until both are known.
-std::pair<int, int> freePorts()
-{
-    QTcpServer first;
-    QTcpServer second;
-    first.listen(QHostAddress::LocalHost, 0);
-    second.listen(QHostAddress::LocalHost, 0);
-    return {first.serverPort(), second.serverPort()};
-}
 } // namespace
 
 LocalInfluxDb::LocalInfluxDb()
 {
-    const auto [http, rpc] = freePorts();
-    m_port = http;
+    const QList<quint16> ports = freePorts(2);
+    const quint16 rpc = ports[1];
+    m_port = ports[0];
     const QString folder = m_folder.path();
     // The RPC service for backups listens on 8088 unless told otherwise, which another test may hold.
     const QStringList config{
@@ -43,7 +36,7 @@ LocalInfluxDb::LocalInfluxDb()
         QStringLiteral("[monitor]"),
         QStringLiteral("store-enabled = false"),
         QStringLiteral("[http]"),
-        QStringLiteral("bind-address = \"127.0.0.1:%1\"").arg(http),
+        QStringLiteral("bind-address = \"127.0.0.1:%1\"").arg(m_port),
         QStringLiteral("log-enabled = false"),
         QStringLiteral("[logging]"),
         QStringLiteral("level = \"warn\""),
@@ -77,31 +70,19 @@ bool LocalInfluxDb::start()
     m_process.setStandardOutputFile(m_folder.filePath(QStringLiteral("influxd.log")));
     m_process.start(QStringLiteral("influxd"),
                     {QStringLiteral("-config"), m_folder.filePath(QStringLiteral("influxdb.conf"))});
-    if (!m_process.waitForStarted())
-        return false;
     // Ready when it answers a ping; an empty server takes a second or so.
-    const QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        QNetworkReply *reply =
-            m_network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/ping").arg(m_port))));
-        QSignalSpy(reply, &QNetworkReply::finished).wait(AnswerMs);
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        delete reply;
-        if (status == 204)
-            return true;
-        QSignalSpy(&m_process, &QProcess::finished).wait(100);
-    }
-    return false;
+    const auto answers = [this] {
+        std::unique_ptr<QNetworkReply> reply(
+            m_network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/ping").arg(m_port)))));
+        QSignalSpy(reply.get(), &QNetworkReply::finished).wait(AnswerMs);
+        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 204;
+    };
+    return waitUntilReady(m_process, answers, 30000, 100);
 }
 
 void LocalInfluxDb::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000))
-        m_process.kill();
-    m_process.waitForFinished();
+    stopServer(m_process, 10000);
 }
 
 int LocalInfluxDb::port() const

@@ -1,5 +1,7 @@
 #include "local_prometheus.h"
 
+#include "server_process.h"
+
 #include "board_line.h"
 
 #include <QtCore/QDeadlineTimer>
@@ -14,16 +16,7 @@
 
 #include <memory>
 
-namespace {
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-} // namespace
-
-LocalPrometheus::LocalPrometheus(const QString &target) : m_port(freePort())
+LocalPrometheus::LocalPrometheus(const QString &target) : m_port(freePorts(1).constFirst())
 {
     QFile config(m_folder.filePath(QStringLiteral("prometheus.yml")));
     config.open(QIODevice::WriteOnly);
@@ -54,25 +47,13 @@ bool LocalPrometheus::start(int timeoutMs)
                     {QStringLiteral("--config.file=") + m_folder.filePath(QStringLiteral("prometheus.yml")),
                      QStringLiteral("--storage.tsdb.path=") + m_folder.filePath(QStringLiteral("data")),
                      QStringLiteral("--web.listen-address=127.0.0.1:") + QString::number(m_port)});
-    if (!m_process.waitForStarted())
-        return false;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        if (get(QStringLiteral("/-/ready"), 1000).first == 200)
-            return true;
-        QSignalSpy(&m_process, &QProcess::finished).wait(100);
-    }
-    return false;
+    return waitUntilReady(
+        m_process, [this] { return get(QStringLiteral("/-/ready"), 1000).first == 200; }, timeoutMs, 100);
 }
 
 void LocalPrometheus::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000))
-        m_process.kill();
-    m_process.waitForFinished(2000);
+    stopServer(m_process, 10000);
 }
 
 int LocalPrometheus::port() const
