@@ -39,8 +39,10 @@ sudo=()
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-# The test starts an InfluxDB of its own; the service the package starts would listen on every address with
-# no password, so one installed here for the tests is stopped and not started again.
-if [[ " ${missing[*]} " == *" influxdb "* ]] && [ -d /run/systemd/system ]; then
-    "${sudo[@]}" systemctl disable --now influxdb.service || true
-fi
+# The tests start an InfluxDB and a Prometheus of their own; the services the packages start would listen on
+# every address with no password, so those installed here for the tests are stopped and not started again.
+for service in influxdb prometheus; do
+    if [[ " ${missing[*]} " == *" $service "* ]] && [ -d /run/systemd/system ]; then
+        "${sudo[@]}" systemctl disable --now "$service.service" || true
+    fi
+done
