@@ -352,8 +352,13 @@ void TstMetricsEndpoint::hugeHeadersAreCutOff()
     QCOMPARE(endpoint->droppedConnections(), 8);
     flooders.clear();
     QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
-    // Eight megabytes sent: the endpoint kept a few tens of kilobytes of each at most.
+    // Eight megabytes sent: the endpoint kept a few tens of kilobytes of each at most. AddressSanitizer holds
+    // freed memory back on purpose, so there the figure says nothing.
+#if !defined(__SANITIZE_ADDRESS__)
     QVERIFY2(residentKb() - residentBefore < 4096, QByteArray::number(qint64(residentKb() - residentBefore)));
+#else
+    Q_UNUSED(residentBefore)
+#endif
 }
 
 void TstMetricsEndpoint::hugeBodyIsCutOff()
