@@ -109,6 +109,13 @@ void BrokerTls::beginAttempt()
 {
     m_certificateProblem.clear();
     m_alert.clear();
+    m_handshakeStarted = false;
+    m_handshakeDone = false;
+}
+
+bool BrokerTls::isHandshakeCutShort() const
+{
+    return m_handshakeStarted && !m_handshakeDone;
 }
 
 QString BrokerTls::failure() const
@@ -147,6 +154,10 @@ void BrokerTls::watch(const ssl_st *session, int where, int value)
     BrokerTls *tls = of(session);
     // The library names the address it connects to; the broker is offered the name it is known by. OpenSSL
     // hands its callbacks a const session, though this is the moment it lets a client change the name.
+    if (where & SSL_CB_HANDSHAKE_START)
+        tls->m_handshakeStarted = true;
+    if (where & SSL_CB_HANDSHAKE_DONE)
+        tls->m_handshakeDone = true;
     if (where & SSL_CB_HANDSHAKE_START)
         openssl->SSL_ctrl(const_cast<ssl_st *>(session), SSL_CTRL_SET_TLSEXT_HOSTNAME,
                           TLSEXT_NAMETYPE_host_name,

@@ -31,6 +31,8 @@ public:
     void beginAttempt();
     // Why the handshake failed, as a phrase; empty while nothing has gone wrong.
     QString failure() const;
+    // The handshake began and did not finish: whatever the library then calls the failure, it is TLS's.
+    bool isHandshakeCutShort() const;
 
 private:
     explicit BrokerTls(const QString &host);
@@ -43,4 +45,6 @@ private:
     ssl_ctx_st *m_context = nullptr;
     QString m_certificateProblem;
     QString m_alert;
+    bool m_handshakeStarted = false;
+    bool m_handshakeDone = false;
 };

@@ -264,7 +264,9 @@ void MqttConnection::sessionFailed(int code, int errorNumber)
     const QString tlsFailure = m_tls ? m_tls->failure() : QString();
     if (!tlsFailure.isEmpty())
         refused(tlsFailure);
-    else if (code == MOSQ_ERR_TLS)
+    // A broker that does not speak TLS ends the handshake with bytes or a close that some OpenSSL releases
+    // leave the library to call a protocol error.
+    else if (code == MOSQ_ERR_TLS || (m_tls && m_tls->isHandshakeCutShort()))
         refused(UntrustedReason);
     // A broker that speaks only MQTT 3.1.1 answers in 3.1.1's form, which some releases of the library
     // take for a malformed packet rather than for the refusal it is.
