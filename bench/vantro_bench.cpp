@@ -6,8 +6,8 @@
 //   vantro_bench rate MS SECONDS  the board replying every MS ms through the pseudo-terminal into the real
 //                                 link: replies sent against readings taken
 #include "app/form1.h"
-#include "link/link_controller.h"
 #include "bench_support.h"
+#include "link/link_controller.h"
 #include "pseudo_terminal.h"
 
 #include <QtCore/QElapsedTimer>

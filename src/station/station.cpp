@@ -147,7 +147,6 @@ void Station::takeReading(const Reading &reading)
 
 void Station::portOpenChanged(bool open)
 {
-    m_portOpen = open;
     if (!open) {
         m_silence.stop();
         setBoardUp(false);

@@ -104,7 +104,6 @@ private:
     QTimer m_silence; // the board link is down once it runs out
     int m_silenceLimitS = 0;
     bool m_keepHistory = false;
-    bool m_portOpen = false;
     bool m_boardUp = false;
     bool m_finishing = false;
 };

@@ -1,6 +1,6 @@
-#include "link/link_controller.h"
 #include "board_line.h"
 #include "fake_link_view.h"
+#include "link/link_controller.h"
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "protocol/calibration.h"
+#include "protocol/reading_csv.h"
 #include "record/history_loader.h"
 #include "record/plausible_time.h"
-#include "protocol/reading_csv.h"
 #include "record/reading_history.h"
 #include "record/recorded_files.h"
 

@@ -1,7 +1,7 @@
 #include "alert/alert_limits.h"
-#include "settings/port_name_setting.h"
 #include "publish/mqtt_settings.h"
 #include "record/recording_settings.h"
+#include "settings/port_name_setting.h"
 #include "settings/zorva_store.h"
 
 #include <QtCore/QSettings>

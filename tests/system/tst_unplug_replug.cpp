@@ -1,6 +1,6 @@
 #include "app/form1.h"
-#include "link/link_controller.h"
 #include "board_line.h"
+#include "link/link_controller.h"
 #include "window_probe.h"
 
 #include <QtCore/QSettings>
