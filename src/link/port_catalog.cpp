@@ -1,27 +1,6 @@
 #include "port_catalog.h"
 
-#include <QtCore/QDir>
-#include <QtCore/QFileInfo>
-#include <QtSerialPort/QSerialPortInfo>
-
-QList<PresentPort> PortCatalog::present(const QString &byIdFolder)
-{
-    const QFileInfoList links =
-        QDir(byIdFolder).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-    QList<PresentPort> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        PresentPort port{info.portName(),           info.systemLocation(), {},
-                         info.description(),        info.manufacturer(),   info.serialNumber(),
-                         info.hasVendorIdentifier()};
-        const QString device = QFileInfo(port.location).canonicalFilePath();
-        for (const QFileInfo &link : links) {
-            if (link.canonicalFilePath() == device)
-                port.byId = link.absoluteFilePath();
-        }
-        ports << port;
-    }
-    return ports;
-}
+#include <QtCore/QStringList>
 
 QString PortCatalog::listLine(const PresentPort &port)
 {
@@ -39,14 +18,11 @@ QString PortCatalog::caption(const PresentPort &port)
 
 QString PortCatalog::likelyBoard(const QList<PresentPort> &present, const QString &named)
 {
-    const QString wanted =
-        QFileInfo(named.contains(QLatin1Char('/')) ? named : QStringLiteral("/dev/") + named)
-            .absoluteFilePath();
-    if (QFileInfo::exists(wanted))
+    if (exists(named))
         return {};
     QStringList usb;
     for (const PresentPort &port : present) {
-        if (port.location == wanted || port.byId == wanted || port.name == named)
+        if (isNamed(port, named))
             return {};
         if (port.usb)
             usb << port.name;

@@ -1,9 +1,11 @@
 #include "receive_clock.h"
 
 #include "link/port_access.h"
+#include "link/serial_device.h"
 
 ReceiveClock::ReceiveClock(PortAccess &port, int intervalMs, QObject *parent)
-    : QObject(parent), m_port(port), m_interval(intervalMs)
+    : QObject(parent), m_port(port), m_interval(intervalMs),
+      m_asksEveryGridPoint(!SerialDevice::announcesArrivals())
 {
     // Grid points are a few ms apart: a coarse timer's slack would move them.
     m_due.setTimerType(Qt::PreciseTimer);
@@ -29,7 +31,7 @@ void ReceiveClock::start()
     if (isActive())
         return;
     m_grid.start();
-    if (m_port.bytesWaiting() > 0)
+    if (isDue())
         armForNextGridPoint();
 }
 
@@ -47,10 +49,17 @@ void ReceiveClock::onBytesArrived()
 
 void ReceiveClock::onGridPoint()
 {
-    emit timeout();
+    // Armed only for bytes that arrived, unless the port cannot say when they do.
+    if (!m_asksEveryGridPoint || m_port.bytesWaiting() > 0)
+        emit timeout();
     // A read takes at most a buffer's worth; whatever is left is read at the next grid point.
-    if (isActive() && m_port.bytesWaiting() > 0)
+    if (isActive() && isDue())
         armForNextGridPoint();
+}
+
+bool ReceiveClock::isDue() const
+{
+    return m_asksEveryGridPoint || m_port.bytesWaiting() > 0;
 }
 
 void ReceiveClock::armForNextGridPoint()

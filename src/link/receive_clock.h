@@ -8,7 +8,8 @@ class PortAccess;
 
 // The receive poll's clock: ticks on a fixed grid of `interval` ms from the moment it is enabled,
 // but only at grid points where the port holds something to read. A tick with nothing to read
-// does nothing, so the clock sleeps through those and the program stays idle between replies.
+// does nothing. Where the port announces arrivals, the clock sleeps through those and the program stays
+// idle between replies; where it does not (Windows), the clock asks the port at every grid point.
 class ReceiveClock final : public QObject
 {
     Q_OBJECT
@@ -32,9 +33,11 @@ private:
     void onBytesArrived();
     void onGridPoint();
     void armForNextGridPoint();
+    bool isDue() const;
 
     PortAccess &m_port;
     QTimer m_due;
     QElapsedTimer m_grid;
     int m_interval;
+    bool m_asksEveryGridPoint;
 };
