@@ -1,52 +1,100 @@
 #include "board_line.h"
 
+#include "line_settings.h"
+#include "pseudo_terminal.h"
+
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
+#include <QtCore/QSocketNotifier>
 
 #include <ctime>
 #include <poll.h>
 #include <unistd.h>
 
+struct BoardLine::Line
+{
+    PseudoTerminal pty;
+    QElapsedTimer clock;
+    QByteArray received;
+    QList<Burst> bursts;
+    // Declared after the line: gone before its descriptor closes.
+    std::unique_ptr<QSocketNotifier> watch;
+
+    // Takes what has reached the board's end, without waiting.
+    void drain()
+    {
+        char buffer[256];
+        ssize_t n = 0;
+        while (pty.masterFd() >= 0 && (n = ::read(pty.masterFd(), buffer, sizeof buffer)) > 0) {
+            received.append(buffer, n);
+            bursts << Burst{clock.elapsed(), int(n)};
+        }
+    }
+    QByteArray take(qsizetype count)
+    {
+        const QByteArray taken = received.left(count);
+        received.remove(0, taken.size());
+        return taken;
+    }
+};
+
+BoardLine::BoardLine() : m_line(std::make_unique<Line>())
+{
+    m_line->clock.start();
+    if (m_line->pty.masterFd() < 0)
+        return;
+    m_line->watch = std::make_unique<QSocketNotifier>(m_line->pty.masterFd(), QSocketNotifier::Read);
+    QObject::connect(m_line->watch.get(), &QSocketNotifier::activated,
+                     [line = m_line.get()] { line->drain(); });
+}
+
+BoardLine::~BoardLine() = default;
+
 QString BoardLine::portPath() const
 {
-    return m_line.portPath();
+    return m_line->pty.portPath();
 }
 
 void BoardLine::write(const QByteArray &bytes)
 {
-    m_line.write(bytes);
+    m_line->pty.write(bytes);
 }
 
 QByteArray BoardLine::read(int count, int timeoutMs)
 {
-    QByteArray got;
     QDeadlineTimer deadline(timeoutMs);
-    while (got.size() < count && !deadline.hasExpired()) {
-        pollfd fd{m_line.masterFd(), POLLIN, 0};
-        if (::poll(&fd, 1, int(deadline.remainingTime())) <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = ::read(m_line.masterFd(), buffer, size_t(qMin<qsizetype>(count - got.size(), 256)));
-        if (n > 0)
-            got.append(buffer, n);
+    m_line->drain();
+    while (m_line->received.size() < count && !deadline.hasExpired() && m_line->pty.masterFd() >= 0) {
+        pollfd fd{m_line->pty.masterFd(), POLLIN, 0};
+        if (::poll(&fd, 1, int(deadline.remainingTime())) > 0)
+            m_line->drain();
     }
-    return got;
+    return m_line->take(count);
 }
 
 QByteArray BoardLine::readPending()
 {
-    QByteArray got;
-    char buffer[256];
-    ssize_t n = 0;
-    while ((n = ::read(m_line.masterFd(), buffer, sizeof buffer)) > 0)
-        got.append(buffer, n);
-    return got;
+    m_line->drain();
+    return m_line->take(m_line->received.size());
+}
+
+QList<BoardLine::Burst> BoardLine::bursts()
+{
+    m_line->drain();
+    return m_line->bursts;
+}
+
+QString BoardLine::settings()
+{
+    return lineSettings(portPath());
 }
 
 void BoardLine::hangUp()
 {
-    m_line.hangUp();
+    m_line->watch.reset();
+    m_line->pty.hangUp();
 }
 
 QByteArray fileContents(const QString &path)

@@ -1,5 +1,7 @@
 #include "fake_link_view.h"
 
+#include "link/link_timers.h"
+
 QString FakeLinkView::text(TextBox box) const
 {
     return texts.value(box);
@@ -42,6 +44,8 @@ bool FakeLinkView::isLoggingChecked() const
 void FakeLinkView::setTimerEnabled(LinkTimer timer, bool enabled)
 {
     timers[timer] = enabled;
+    if (realTimers)
+        realTimers->setEnabled(timer, enabled);
 }
 
 void FakeLinkView::showMessage(const QString &text)

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class LinkTimers;
+
 // Records what the link shows, so tests can check it without a window.
 class FakeLinkView final : public LinkView
 {
@@ -35,6 +37,8 @@ public:
     std::function<void(int lookNumber)> onLoggingLook;
     mutable int loggingLooks = 0;
     QMap<LinkTimer, bool> timers;
+    // When set, the link's switches reach these real timers as well, as in the window.
+    LinkTimers *realTimers = nullptr;
     QStringList messages;
     int unloads = 0;
 };

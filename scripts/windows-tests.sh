@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Cross-builds the link and its widget-free tests for 64-bit Windows (mingw-w64, with the Qt that
+# scripts/windows-qt.sh builds) and runs them under Wine, each against real serial lines: vantro-wine-lines,
+# built here for Linux, plays the board's end of a pseudo-terminal that it maps into a throwaway Wine prefix
+# as a COM port, one for each line a test asks for. Prints the time of each step.
+#
+#   scripts/windows-tests.sh [ctest arguments, e.g. -R tst_link_live]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-$(nproc)}
+native=build/release
+cross=build/windows
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+step() {
+    echo "== $1 (after $SECONDS s)"
+}
+
+if ! command -v wine >/dev/null || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    step "installing Wine and mingw-w64"
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends wine wine64 g++-mingw-w64-x86-64-posix >&2
+fi
+
+step "Qt for Windows (built once, then cached)"
+qt=$(scripts/windows-qt.sh | tail -1)
+echo "$qt"
+
+step "the line host, for Linux"
+if [ ! -f "$native/build.ninja" ]; then
+    cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+        "${launcher[@]}" >/dev/null
+fi
+cmake --build "$native" -j "$jobs" --target vantro-wine-lines
+
+step "the link and its tests, for Windows"
+cmake -S . -B "$cross" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+    "${launcher[@]}" --no-warn-unused-cli >/dev/null
+cmake --build "$cross" -j "$jobs"
+
+step "a fresh Wine prefix"
+export WINEPREFIX=$PWD/$cross/wine-prefix
+export WINEDEBUG=-all
+# No Mono nor Gecko: nothing here needs .NET or a browser, and their installers would ask.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+rm -rf "$WINEPREFIX"
+boot_started=$SECONDS
+# One server for every test: a pseudo-terminal that hangs up becomes its terminal, and the SIGHUP it gets
+# then makes it list its objects, into this log.
+wineserver -p >"$cross/wineserver.log" 2>&1
+wineboot -i >/dev/null 2>&1
+first_start=$((SECONDS - boot_started))
+# Qt's libraries and the compiler's own, for the tests to find.
+dlls=("$qt/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
+      "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")")
+WINEPATH=$(for d in "${dlls[@]}"; do winepath -w "$d"; done | paste -sd ';')
+export WINEPATH
+
+lines_log=$cross/wine-lines.log
+coproc lines { exec "$native/tests/vantro-wine-lines" --prefix "$WINEPREFIX" --first 10 2>"$lines_log"; }
+lines_pid=$lines_PID
+cleanup() {
+    kill "$lines_pid" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+read -r -u "${lines[0]}" lines_port
+export VANTRO_WINE_LINES=$lines_port
+echo "lines on 127.0.0.1:$lines_port"
+
+step "the tests, under Wine"
+status=0
+ctest --test-dir "$cross" --output-on-failure "$@" || status=$?
+step "done (the Wine prefix took $first_start s to make)"
+exit $status

@@ -1,0 +1,176 @@
+// Plays the board's end of serial lines for Windows tests that run under Wine. Each connection to it gets
+// a pseudo-terminal of its own, mapped into the Wine prefix as a COM port (a dosdevices/comN link to the
+// port end), and drives the board's end with one command a line:
+//
+//   write HEX | read COUNT MS | pending | bursts | settings | hangup
+//
+// each answered on one line, "ok ..." or "error ...". The first line of a connection names its port
+// ("COM10"); closing the connection unplugs it. Prints its TCP port on its first line of output.
+
+#include "line_settings.h"
+#include "pseudo_terminal.h"
+
+#include <QtCore/QCommandLineParser>
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QFile>
+#include <QtCore/QSocketNotifier>
+#include <QtCore/QTimer>
+#include <QtNetwork/QTcpServer>
+#include <QtNetwork/QTcpSocket>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+class Line final
+{
+public:
+    Line(QTcpSocket *client, const QString &link, const QString &portName) : m_client(client), m_link(link)
+    {
+        m_clock.start();
+        missetLine(m_pty.portPath());
+        QFile::remove(m_link);
+        if (!m_pty.isValid() || !QFile::link(m_pty.portPath(), m_link)) {
+            say(QStringLiteral("error cannot make the port: %1").arg(m_pty.error()));
+            return;
+        }
+        m_watch = std::make_unique<QSocketNotifier>(m_pty.masterFd(), QSocketNotifier::Read);
+        QObject::connect(m_watch.get(), &QSocketNotifier::activated, [this] { drain(); });
+        m_readDeadline.setSingleShot(true);
+        QObject::connect(&m_readDeadline, &QTimer::timeout, [this] { finishRead(); });
+        std::fprintf(stderr, "wine-lines: %s is %s\n", qPrintable(portName), qPrintable(m_pty.portPath()));
+        say(portName);
+    }
+    ~Line()
+    {
+        hangUp();
+    }
+    Q_DISABLE_COPY_MOVE(Line)
+
+    void onCommand(const QByteArray &line)
+    {
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        const QByteArray verb = words.value(0);
+        if (verb == "write") {
+            m_pty.write(QByteArray::fromHex(words.value(1)));
+            say(QStringLiteral("ok"));
+        } else if (verb == "read") {
+            m_wanted = words.value(1).toInt();
+            m_readDeadline.start(words.value(2).toInt());
+            drain();
+        } else if (verb == "pending") {
+            drain();
+            say(QStringLiteral("ok ") + QString::fromLatin1(take(m_received.size()).toHex()));
+        } else if (verb == "bursts") {
+            drain();
+            QStringList said;
+            for (const auto &[atMs, bytes] : m_bursts)
+                said << QStringLiteral("%1:%2").arg(atMs).arg(bytes);
+            say(QStringLiteral("ok ") + said.join(QLatin1Char(' ')));
+        } else if (verb == "settings") {
+            const QString settings = lineSettings(m_pty.portPath());
+            say(settings.isEmpty() ? QStringLiteral("error cannot read the settings")
+                                   : QStringLiteral("ok ") + settings);
+        } else if (verb == "hangup") {
+            hangUp();
+            say(QStringLiteral("ok"));
+        } else {
+            say(QStringLiteral("error unknown command"));
+        }
+    }
+
+private:
+    void drain()
+    {
+        char buffer[256];
+        ssize_t n = 0;
+        while (m_pty.masterFd() >= 0 && (n = ::read(m_pty.masterFd(), buffer, sizeof buffer)) > 0) {
+            m_received.append(buffer, n);
+            m_bursts.append({m_clock.elapsed(), int(n)});
+        }
+        if (m_readDeadline.isActive() && m_received.size() >= m_wanted)
+            finishRead();
+    }
+    void finishRead()
+    {
+        m_readDeadline.stop();
+        say(QStringLiteral("ok ") + QString::fromLatin1(take(m_wanted).toHex()));
+    }
+    QByteArray take(qsizetype count)
+    {
+        const QByteArray taken = m_received.left(count);
+        m_received.remove(0, taken.size());
+        return taken;
+    }
+    // As a cable pulled: the port's device goes, and with it its name.
+    void hangUp()
+    {
+        m_watch.reset();
+        m_pty.hangUp();
+        QFile::remove(m_link);
+    }
+    void say(const QString &answer)
+    {
+        m_client->write(answer.toLatin1() + '\n');
+        m_client->flush();
+    }
+
+    QTcpSocket *m_client;
+    QString m_link;
+    PseudoTerminal m_pty;
+    std::unique_ptr<QSocketNotifier> m_watch;
+    QElapsedTimer m_clock;
+    QByteArray m_received;
+    QList<std::pair<qint64, int>> m_bursts;
+    QTimer m_readDeadline;
+    int m_wanted = 0;
+};
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Serial lines for Windows tests under Wine."));
+    parser.addHelpOption();
+    const QCommandLineOption prefix(QStringLiteral("prefix"), QStringLiteral("The Wine prefix."),
+                                    QStringLiteral("folder"));
+    const QCommandLineOption first(QStringLiteral("first"),
+                                   QStringLiteral("The first COM number to hand out (default 10)."),
+                                   QStringLiteral("n"), QStringLiteral("10"));
+    parser.addOptions({prefix, first});
+    parser.process(app);
+    const QString devices = QDir(parser.value(prefix)).filePath(QStringLiteral("dosdevices"));
+    if (!parser.isSet(prefix) || !QDir(devices).exists()) {
+        std::fprintf(stderr, "wine-lines: --prefix must name a Wine prefix that has a dosdevices folder\n");
+        return 2;
+    }
+
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost)) {
+        std::fprintf(stderr, "wine-lines: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    int next = parser.value(first).toInt();
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *client = server.nextPendingConnection()) {
+            const int number = next++;
+            auto *line = new Line(client, QDir(devices).filePath(QStringLiteral("com%1").arg(number)),
+                                  QStringLiteral("COM%1").arg(number));
+            QObject::connect(client, &QTcpSocket::readyRead, client, [client, line] {
+                while (client->canReadLine())
+                    line->onCommand(client->readLine());
+            });
+            QObject::connect(client, &QTcpSocket::disconnected, client, [client, line] {
+                delete line;
+                client->deleteLater();
+            });
+        }
+    });
+    std::printf("%d\n", server.serverPort());
+    std::fflush(stdout);
+    return app.exec();
+}

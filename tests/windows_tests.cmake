@@ -1,0 +1,26 @@
+# The widget-free tests of the link, cross-built for Windows. scripts/windows-tests.sh runs them under Wine,
+# each against serial lines that vantro-wine-lines, built for Linux, plays on pseudo-terminals mapped into
+# the Wine prefix as COM ports.
+add_library(vantro_test_support STATIC
+    support/board_line.h support/board_line_wine.cpp
+    support/fake_link_view.cpp support/fake_link_view.h
+)
+target_include_directories(vantro_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
+target_link_libraries(vantro_test_support PUBLIC vantro_link Qt6::Test Qt6::Network)
+
+function(vantro_add_test name source)
+    qt_add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE vantro_test_support)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;${ARGN}" TIMEOUT 120)
+endfunction()
+
+vantro_add_test(tst_command_frame link/tst_command_frame.cpp)
+vantro_add_test(tst_reply_recognition link/tst_reply_recognition.cpp LC_ALL=it_IT.UTF-8)
+vantro_add_test(tst_port_catalog link/tst_port_catalog.cpp)
+vantro_add_test(tst_port_access_win32 link/tst_port_access_win32.cpp)
+vantro_add_test(tst_transmit_pacer link/tst_transmit_pacer.cpp)
+vantro_add_test(tst_receive_poller link/tst_receive_poller.cpp)
+vantro_add_test(tst_receive_clock link/tst_receive_clock.cpp)
+vantro_add_test(tst_link_controller link/tst_link_controller.cpp)
+vantro_add_test(tst_link_live link/tst_link_live.cpp)
