@@ -2,6 +2,44 @@
 
 #include <QtTest/QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+namespace {
+const wchar_t *const SerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+// Says in the registry, as a serial driver does, that the port `name` is there; false where it may not.
+bool registerSerialComm(const wchar_t *device, const QString &name)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG set = RegSetValueExW(key, device, 0, REG_SZ, reinterpret_cast<const BYTE *>(name.utf16()),
+                                    DWORD((name.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return set == ERROR_SUCCESS;
+}
+
+void unregisterSerialComm(const wchar_t *device)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, device);
+    RegCloseKey(key);
+}
+
+QStringList names(const QList<PresentPort> &ports)
+{
+    QStringList listed;
+    for (const PresentPort &port : ports)
+        listed << port.name;
+    return listed;
+}
+} // namespace
+#endif
+
 class TestPortCatalog : public QObject
 {
     Q_OBJECT
@@ -10,6 +48,10 @@ private slots:
     void likelyBoard_data();
     void likelyBoard();
     void listLineHasEveryField();
+#ifdef Q_OS_WIN
+    void listsThePortsTheDriversRegistered();
+    void aListedPortExists();
+#endif
 };
 
 void TestPortCatalog::likelyBoard_data()
@@ -73,6 +115,42 @@ void TestPortCatalog::listLineHasEveryField()
     QCOMPARE(PortCatalog::listLine(acm), QStringLiteral("ttyACM0\t/dev/serial/by-id/x\tBoard\tZORVA\t1"));
     QCOMPARE(PortCatalog::caption(acm), QStringLiteral("ttyACM0  Board, ZORVA, 1"));
 }
+
+#ifdef Q_OS_WIN
+void TestPortCatalog::listsThePortsTheDriversRegistered()
+{
+    const wchar_t *device = L"\\Device\\VantroTest0";
+    if (!registerSerialComm(device, QStringLiteral("COM231")))
+        QSKIP("cannot write under HKEY_LOCAL_MACHINE here");
+    const QList<PresentPort> present = PortCatalog::present();
+    unregisterSerialComm(device);
+    const qsizetype at = names(present).indexOf(QStringLiteral("COM231"));
+    QVERIFY2(at >= 0, qPrintable(names(present).join(QLatin1Char(' '))));
+    QCOMPARE(present.at(at).location, QStringLiteral("\\\\.\\COM231"));
+    QVERIFY(!present.at(at).usb);
+    QCOMPARE(names(present).count(QStringLiteral("COM231")), 1);
+    // Read afresh: gone from the registry, gone from the list.
+    QVERIFY(!names(PortCatalog::present()).contains(QStringLiteral("COM231")));
+}
+
+void TestPortCatalog::aListedPortExists()
+{
+    // A port the system lists is a DOS device; Wine lists the serial ports it found at its start.
+    const QStringList listed = names(PortCatalog::present());
+    if (listed.isEmpty())
+        QSKIP("no serial port here");
+    const QString port = listed.first();
+    QVERIFY(PortCatalog::exists(port));
+    QVERIFY(PortCatalog::exists(port.toLower()));
+    QVERIFY(PortCatalog::exists(QStringLiteral("\\\\.\\") + port));
+    QVERIFY(!PortCatalog::exists(QStringLiteral("COM249")));
+    QVERIFY(!PortCatalog::exists(QString()));
+    // Named and there: no other port is guessed.
+    const PresentPort usb{"COM248", "\\\\.\\COM248", {}, "USB Serial Device", "ZORVA", "1", true};
+    QCOMPARE(PortCatalog::likelyBoard({usb}, port), QString());
+    QCOMPARE(PortCatalog::likelyBoard({usb}, QStringLiteral("COM249")), QStringLiteral("COM248"));
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestPortCatalog)
 #include "tst_port_catalog.moc"
