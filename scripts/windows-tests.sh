@@ -21,9 +21,10 @@ step() {
     echo "== $1 (after $SECONDS s)"
 }
 
-if ! command -v wine >/dev/null || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    step "installing Wine and mingw-w64"
-    "${sudo[@]}" apt-get install -y -q --no-install-recommends wine wine64 g++-mingw-w64-x86-64-posix >&2
+if ! command -v wine >/dev/null || ! command -v Xvfb >/dev/null ||
+    ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    step "installing Wine, Xvfb and mingw-w64"
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends wine wine64 xvfb g++-mingw-w64-x86-64-posix >&2
 fi
 
 step "Qt for Windows (built once, then cached)"
@@ -44,38 +45,49 @@ cmake -S . -B "$cross" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPIL
     "${launcher[@]}" --no-warn-unused-cli >/dev/null
 cmake --build "$cross" -j "$jobs"
 
-step "a fresh Wine prefix"
+step "a fresh Wine prefix, on a virtual display"
 export WINEPREFIX=$PWD/$cross/wine-prefix
 export WINEDEBUG=-all
 # No Mono nor Gecko: nothing here needs .NET or a browser, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$WINEPREFIX"
+rm -rf "$WINEPREFIX" "$cross/display"
+mkdir -p "$WINEPREFIX"
+pids=()
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true
+}
+trap cleanup EXIT
+# Wine's desktop process wants a display even for programs that show nothing; without one every program
+# waits for it.
+Xvfb -displayfd 3 -nolisten tcp 3>"$cross/display" >"$cross/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$cross/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$cross/display")
+# One server for every test, in the foreground of this session: a server of its own session would make the
+# first pseudo-terminal it opens its terminal, and the hang-up of that line would send it SIGHUP.
+wineserver -f -p >"$cross/wineserver.log" 2>&1 &
+pids+=($!)
 boot_started=$SECONDS
-# One server for every test: a pseudo-terminal that hangs up becomes its terminal, and the SIGHUP it gets
-# then makes it list its objects, into this log.
-wineserver -p >"$cross/wineserver.log" 2>&1
 wineboot -i >/dev/null 2>&1
 first_start=$((SECONDS - boot_started))
+# Wine hands its programs no QT_ variable from Linux; without this one, Qt on Windows writes the tests'
+# output to the debugger, not to stdout, as no console window is there.
+wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
 # Qt's libraries and the compiler's own, for the tests to find.
 dlls=("$qt/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
       "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")")
 WINEPATH=$(for d in "${dlls[@]}"; do winepath -w "$d"; done | paste -sd ';')
 export WINEPATH
 
-lines_log=$cross/wine-lines.log
-coproc lines { exec "$native/tests/vantro-wine-lines" --prefix "$WINEPREFIX" --first 10 2>"$lines_log"; }
-lines_pid=$lines_PID
-cleanup() {
-    kill "$lines_pid" 2>/dev/null || true
-    wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
+coproc lines { exec "$native/tests/vantro-wine-lines" --prefix "$WINEPREFIX" --first 10 2>"$cross/wine-lines.log"; }
+pids+=("$lines_PID")
 read -r -u "${lines[0]}" lines_port
 export VANTRO_WINE_LINES=$lines_port
-echo "lines on 127.0.0.1:$lines_port"
+echo "lines on 127.0.0.1:$lines_port; the Wine prefix took $first_start s to make"
 
 step "the tests, under Wine"
 status=0
 ctest --test-dir "$cross" --output-on-failure "$@" || status=$?
-step "done (the Wine prefix took $first_start s to make)"
+step "done"
 exit $status

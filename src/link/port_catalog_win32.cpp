@@ -5,13 +5,12 @@
 #include <windows.h>
 
 #include <cfgmgr32.h>
-#include <initguid.h>
-
-#include <devguid.h>
-#include <ntddser.h>
 #include <setupapi.h>
 
 namespace {
+// GUID_DEVINTERFACE_COMPORT (ntddser.h, a driver kit header) and GUID_DEVCLASS_PORTS (devguid.h).
+constexpr GUID ComPortInterface{0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+constexpr GUID PortsClass{0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 const QString DevicePrefix = QStringLiteral("\\\\.\\");
 
 QString fromWide(const wchar_t *text)
@@ -133,8 +132,8 @@ QString bareName(const QString &named)
 QList<PresentPort> PortCatalog::present(const QString &)
 {
     QList<PresentPort> ports;
-    addRegisteredDevices(ports, GUID_DEVINTERFACE_COMPORT, DIGCF_DEVICEINTERFACE);
-    addRegisteredDevices(ports, GUID_DEVCLASS_PORTS, 0);
+    addRegisteredDevices(ports, ComPortInterface, DIGCF_DEVICEINTERFACE);
+    addRegisteredDevices(ports, PortsClass, 0);
     addSerialCommPorts(ports);
     return ports;
 }

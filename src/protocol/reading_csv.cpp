@@ -1,6 +1,7 @@
 #include "reading_csv.h"
 
 #include "protocol/calibration.h"
+#include "protocol/local_time.h"
 #include "protocol/temperature_text.h"
 
 #include <QtCore/QRegularExpression>
@@ -10,22 +11,6 @@
 #include <ctime>
 
 namespace {
-struct LocalTime
-{
-    std::tm fields{};
-    int milliseconds = 0;
-};
-
-LocalTime localTime(qint64 timeMs)
-{
-    LocalTime local;
-    const qint64 seconds = timeMs >= 0 ? timeMs / 1000 : (timeMs - 999) / 1000;
-    local.milliseconds = int(timeMs - seconds * 1000);
-    const std::time_t t = std::time_t(seconds);
-    localtime_r(&t, &local.fields);
-    return local;
-}
-
 int dayOf(const std::tm &fields)
 {
     return (fields.tm_year + 1900) * 10000 + (fields.tm_mon + 1) * 100 + fields.tm_mday;
@@ -85,7 +70,7 @@ int ReadingCsv::formatLine(const Reading &reading, char (&out)[LineCapacity], in
     const LocalTime local = localTime(reading.timeMs);
     const std::tm &f = local.fields;
     day = dayOf(f);
-    const long offsetMinutes = f.tm_gmtoff / 60;
+    const long offsetMinutes = local.utcOffsetSeconds / 60;
     const long offset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     const int32_t h = reading.hundredths;
     const int32_t magnitude = h < 0 ? -h : h;

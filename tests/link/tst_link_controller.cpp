@@ -200,7 +200,9 @@ void TestLinkController::closeStopsEverything()
 void TestLinkController::closeBeforeTheFirstOpenStopsRetrying()
 {
     Rig rig;
-    rig.controller.openAttempt(); // COM1: fails, red
+    // Not COM1, the name remembered by default: Windows and Wine often have one.
+    rig.view.setText(TextBox::TCOM, QStringLiteral("no-such-board"));
+    rig.controller.openAttempt(); // fails, red
     QCOMPARE(rig.view.lamp, Colours::Red);
     rig.controller.closePort();
     QCOMPARE(rig.view.lamp, Colours::White);

@@ -79,9 +79,9 @@ void TestPortAccessWin32::init()
 void TestPortAccessWin32::opensAt19200RawEightNOne()
 {
     BoardLine board;
-    // The line starts at 9600 7E2 with flow control, as another program might leave it.
+    // The line starts at 9600 with two stop bits and flow control, as another program might leave it.
     QCOMPARE(board.settings(),
-             QStringLiteral("baud=9600 bits=7 parity=on stop=2 rtscts=on xonxoff=on raw=off"));
+             QStringLiteral("baud=9600 bits=8 parity=none stop=2 rtscts=on xonxoff=on raw=off"));
     PortAccess port;
     QVERIFY2(port.open(board.portPath()), qPrintable(port.openFailureReason()));
     QVERIFY(port.isOpen());
@@ -192,14 +192,14 @@ void TestPortAccessWin32::failedOpenHoldsNothing()
     plain.close();
     name.replace(QLatin1Char('@'), QDir::toNativeSeparators(scratch.path()));
 
-    const int handlesBefore = openDescriptorCount();
     PortAccess port;
     QVERIFY(!port.open(name));
     QVERIFY(!port.isOpen());
     QVERIFY(!port.openFailureReason().isEmpty());
     QVERIFY(!port.isPermissionDenied());
-    QCOMPARE(openDescriptorCount(), handlesBefore);
     QCOMPARE(fileContents(plainPath), QByteArray("not a board\n"));
+    // A handle kept without sharing would stop the file's removal.
+    QVERIFY(QFile::remove(plainPath));
 }
 
 void TestPortAccessWin32::openingAnotherPortReleasesTheFirst()
@@ -208,11 +208,13 @@ void TestPortAccessWin32::openingAnotherPortReleasesTheFirst()
     BoardLine second;
     PortAccess port;
     QVERIFY(port.open(first.portPath()));
-    const int handlesWithOne = openDescriptorCount();
+    // Under Wine one handle is a descriptor in its server and maybe one in the process.
+    QVERIFY(first.holders() > 0);
     QVERIFY(port.open(second.portPath()));
-    QCOMPARE(openDescriptorCount(), handlesWithOne);
+    QCOMPARE(first.holders(), 0);
+    QVERIFY(second.holders() > 0);
     port.close();
-    QCOMPARE(openDescriptorCount(), handlesWithOne - 1);
+    QCOMPARE(second.holders(), 0);
 }
 
 void TestPortAccessWin32::closedPortFailsQuietly()
@@ -232,6 +234,7 @@ void TestPortAccessWin32::closedPortFailsQuietly()
     BoardLine board;
     QVERIFY(port.open(board.portPath()));
     port.close();
+    QCOMPARE(board.holders(), 0);
     port.close();
     QVERIFY(!port.writeByte(0x0B, written));
     QVERIFY(!port.read(buffer, PortAccess::ReadCapacity, n));

@@ -12,8 +12,8 @@ const wchar_t *const SerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 bool registerSerialComm(const wchar_t *device, const QString &name)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     const LONG set = RegSetValueExW(key, device, 0, REG_SZ, reinterpret_cast<const BYTE *>(name.utf16()),
                                     DWORD((name.size() + 1) * sizeof(wchar_t)));

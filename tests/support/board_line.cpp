@@ -1,6 +1,6 @@
 #include "board_line.h"
 
-#include "line_settings.h"
+#include "line_probe.h"
 #include "pseudo_terminal.h"
 
 #include <QtCore/QDeadlineTimer>
@@ -89,6 +89,12 @@ QList<BoardLine::Burst> BoardLine::bursts()
 QString BoardLine::settings()
 {
     return lineSettings(portPath());
+}
+
+int BoardLine::holders()
+{
+    // The pseudo-terminal keeps its port end open itself.
+    return openCount(portPath()) - 1;
 }
 
 void BoardLine::hangUp()

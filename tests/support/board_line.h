@@ -35,6 +35,8 @@ public:
     QList<Burst> bursts();
     // The port's settings as the system keeps them, in the words of lineSettings().
     QString settings();
+    // How many descriptors, in any process, hold the port open; the board's own end not counted.
+    int holders();
     void hangUp();
 
 private:

@@ -84,6 +84,11 @@ QList<BoardLine::Burst> BoardLine::bursts()
     return bursts;
 }
 
+int BoardLine::holders()
+{
+    return m_line->ask("holders").toInt();
+}
+
 void BoardLine::hangUp()
 {
     m_line->ask("hangup");

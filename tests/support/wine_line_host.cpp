@@ -2,12 +2,12 @@
 // a pseudo-terminal of its own, mapped into the Wine prefix as a COM port (a dosdevices/comN link to the
 // port end), and drives the board's end with one command a line:
 //
-//   write HEX | read COUNT MS | pending | bursts | settings | hangup
+//   write HEX | read COUNT MS | pending | bursts | settings | holders | hangup
 //
 // each answered on one line, "ok ..." or "error ...". The first line of a connection names its port
 // ("COM10"); closing the connection unplugs it. Prints its TCP port on its first line of output.
 
-#include "line_settings.h"
+#include "line_probe.h"
 #include "pseudo_terminal.h"
 
 #include <QtCore/QCommandLineParser>
@@ -74,6 +74,9 @@ public:
             const QString settings = lineSettings(m_pty.portPath());
             say(settings.isEmpty() ? QStringLiteral("error cannot read the settings")
                                    : QStringLiteral("ok ") + settings);
+        } else if (verb == "holders") {
+            // Its own port end aside: Wine's processes and its server hold the rest.
+            say(QStringLiteral("ok %1").arg(openCount(m_pty.portPath()) - 1));
         } else if (verb == "hangup") {
             hangUp();
             say(QStringLiteral("ok"));

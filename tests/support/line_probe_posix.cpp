@@ -1,6 +1,8 @@
-#include "line_settings.h"
+#include "line_probe.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -64,10 +66,28 @@ void missetLine(const QString &portPath)
         return;
     termios s{};
     tcgetattr(fd, &s);
-    s.c_cflag = (s.c_cflag & ~tcflag_t(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    s.c_cflag |= CSTOPB | CRTSCTS;
     s.c_iflag |= IXON | IXOFF | ICRNL;
     cfsetispeed(&s, B9600);
     cfsetospeed(&s, B9600);
     tcsetattr(fd, TCSANOW, &s);
     ::close(fd);
+}
+
+int openCount(const QString &devicePath)
+{
+    int count = 0;
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &process : processes) {
+        bool isProcess = false;
+        process.toInt(&isProcess);
+        if (!isProcess)
+            continue;
+        const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(process));
+        for (const QFileInfo &descriptor : descriptors.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+            if (descriptor.symLinkTarget() == devicePath)
+                ++count;
+        }
+    }
+    return count;
 }
