@@ -119,11 +119,15 @@ void TestPortCatalog::listLineHasEveryField()
 #ifdef Q_OS_WIN
 void TestPortCatalog::listsThePortsTheDriversRegistered()
 {
+    // Two drivers that say the same port: it is listed once.
     const wchar_t *device = L"\\Device\\VantroTest0";
-    if (!registerSerialComm(device, QStringLiteral("COM231")))
+    const wchar_t *again = L"\\Device\\VantroTest1";
+    if (!registerSerialComm(device, QStringLiteral("COM231")) ||
+        !registerSerialComm(again, QStringLiteral("COM231")))
         QSKIP("cannot write under HKEY_LOCAL_MACHINE here");
     const QList<PresentPort> present = PortCatalog::present();
     unregisterSerialComm(device);
+    unregisterSerialComm(again);
     const qsizetype at = names(present).indexOf(QStringLiteral("COM231"));
     QVERIFY2(at >= 0, qPrintable(names(present).join(QLatin1Char(' '))));
     QCOMPARE(present.at(at).location, QStringLiteral("\\\\.\\COM231"));

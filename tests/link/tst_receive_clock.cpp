@@ -40,6 +40,7 @@ private slots:
     void ticksUntilTheBacklogIsRead();
     void startWithBytesWaitingTicks();
     void stoppedClockNeverTicks();
+    void stoppedFromItsOwnTickTicksNoMore();
 };
 
 void TestReceiveClock::init()
@@ -116,6 +117,22 @@ void TestReceiveClock::stoppedClockNeverTicks()
     rig.clock.start();
     QVERIFY(ticks.wait(1000));
     QCOMPARE(rig.reads, QList<QByteArray>{"abc"});
+}
+
+void TestReceiveClock::stoppedFromItsOwnTickTicksNoMore()
+{
+    Rig rig(10);
+    // More than one read takes: bytes still wait when the tick stops the clock.
+    const QByteArray flood(PortAccess::ReadCapacity + 100, 'z');
+    rig.board.write(flood);
+    QTRY_COMPARE(rig.port.bytesWaiting(), qint64(flood.size()));
+    connect(&rig.clock, &ReceiveClock::timeout, &rig.clock, &ReceiveClock::stop);
+    rig.clock.start();
+    QTRY_COMPARE(rig.reads.size(), 1);
+    QTest::qWait(200);
+    QCOMPARE(rig.reads.size(), 1);
+    QVERIFY(!rig.clock.isActive());
+    QCOMPARE(rig.port.bytesWaiting(), 100);
 }
 
 QTEST_GUILESS_MAIN(TestReceiveClock)
