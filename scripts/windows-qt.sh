@@ -6,7 +6,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 version=6.4.2
 tarball=qt6-base_${version}+dfsg.orig.tar.xz
-archive=${DEBIAN_ARCHIVE:-http://deb.debian.org/debian}
+# The archive apt uses here, which serves the source packages too.
+archive=${DEBIAN_ARCHIVE:-$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 2>/dev/null |
+    awk '$2 !~ /-/ && $3 == "main" { sub("/$", "", $1); print $1; exit }')}
+archive=${archive:-http://deb.debian.org/debian}
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
@@ -31,9 +34,16 @@ if [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 
-if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v ninja >/dev/null; then
-    "${sudo[@]}" apt-get install -y -q g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake \
-        qt6-base-dev-tools >&2
+# The cross compiler, the build tools, and Debian's own Qt for the tools that run during the build.
+needed=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake qt6-base-dev qt6-base-dev-tools curl
+        ca-certificates xz-utils)
+missing=()
+for package in "${needed[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    "${sudo[@]}" apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 fi
 mkdir -p "$cache/downloads"
 if [ ! -f "$cache/downloads/$tarball" ]; then
