@@ -7,7 +7,7 @@
 #
 # The debootstrapped base is made once and kept under ~/.cache/vantro/roots; every run copies it afresh
 # and gives it Debian's stock hosts file, so nothing of an earlier run or of this machine leaks in. The
-# downloaded packages and the compiler cache are kept beside it to spare the archive and the cores.
+# downloaded packages, the compiler cache and the Qt for Windows are kept beside it to spare the archive and the cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -38,7 +38,7 @@ security=${security:-http://deb.debian.org/debian-security/}
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro/roots
 base=$cache/$release-base
 root=$cache/$release-run
-mkdir -p "$cache/$release-apt" "$cache/$release-ccache"
+mkdir -p "$cache/$release-apt" "$cache/$release-ccache" "$cache/$release-windows-qt"
 if [ ! -x "$base/usr/bin/apt-get" ]; then
     rm -rf "$base"
     echo "== debootstrap $release from $mirror"
@@ -73,6 +73,8 @@ bind /dev/pts /dev/pts
 "${sudo[@]}" mount -t sysfs sysfs "$root/sys"
 bind "$cache/$release-apt" /var/cache/apt/archives
 bind "$cache/$release-ccache" /root/.ccache
+# The Qt for Windows that scripts/windows-qt.sh builds, once per release.
+bind "$cache/$release-windows-qt" /root/.cache/vantro
 
 # What a freshly installed system has: its release's updates and security suites, and the stock hosts
 # file, where localhost is ::1 as well as 127.0.0.1.
