@@ -1,4 +1,4 @@
-# The widget-free tests of the link, cross-built for Windows. scripts/windows-tests.sh runs them under Wine,
+# The widget-free tests, cross-built for Windows. scripts/windows-tests.sh runs them under Wine,
 # each against serial lines that vantro-wine-lines, built for Linux, plays on pseudo-terminals mapped into
 # the Wine prefix as COM ports.
 add_library(vantro_test_support STATIC
@@ -6,7 +6,7 @@ add_library(vantro_test_support STATIC
     support/fake_link_view.cpp support/fake_link_view.h
 )
 target_include_directories(vantro_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
-target_link_libraries(vantro_test_support PUBLIC vantro_link Qt6::Test Qt6::Network)
+target_link_libraries(vantro_test_support PUBLIC vantro_station Qt6::Test Qt6::Network)
 
 function(vantro_add_test name source)
     qt_add_executable(${name} ${source})
@@ -25,3 +25,11 @@ vantro_add_test(tst_receive_clock link/tst_receive_clock.cpp)
 vantro_add_test(tst_link_controller link/tst_link_controller.cpp)
 vantro_add_test(tst_link_live link/tst_link_live.cpp)
 vantro_add_test(tst_reading_csv protocol/tst_reading_csv.cpp TZ=Europe/Rome LC_ALL=it_IT.UTF-8)
+vantro_add_test(tst_frame_reader protocol/tst_frame_reader.cpp)
+vantro_add_test(tst_temperature_text protocol/tst_temperature_text.cpp)
+vantro_add_test(tst_zorva_registry settings/tst_zorva_registry.cpp)
+vantro_add_test(tst_calibration settings/tst_calibration.cpp)
+vantro_add_test(tst_reading_recorder record/tst_reading_recorder.cpp TZ=Europe/Rome)
+vantro_add_test(tst_reading_history record/tst_reading_history.cpp)
+vantro_add_test(tst_alert_watch alert/tst_alert_watch.cpp LC_ALL=it_IT.UTF-8)
+vantro_add_test(tst_station station/tst_station.cpp)

@@ -4,7 +4,6 @@
 #include "publish/mqtt_topics.h"
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QFileInfo>
 #include <QtCore/QSysInfo>
 
 std::unique_ptr<ReadingPublisher> setUpPublisher(const QString &urlOption, const QString &idOption,
@@ -26,17 +25,4 @@ std::unique_ptr<ReadingPublisher> setUpPublisher(const QString &urlOption, const
     homeAssistant.version = QCoreApplication::applicationVersion();
     publisher->setHomeAssistant(homeAssistant, mistakes);
     return publisher;
-}
-
-QString serialNumberOf(const QList<PresentPort> &present, const QString &portName)
-{
-    const QString device = QFileInfo(portName).canonicalFilePath();
-    for (const PresentPort &port : present) {
-        const bool named = port.name == portName || port.location == portName ||
-                           (!port.byId.isEmpty() && port.byId == portName) ||
-                           (!device.isEmpty() && port.location == device);
-        if (named)
-            return port.serialNumber;
-    }
-    return QString();
 }

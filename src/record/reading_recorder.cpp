@@ -1,34 +1,12 @@
 #include "reading_recorder.h"
 
 #include "protocol/reading_csv.h"
-#include "record/write_whole.h"
 
 #include <QtCore/QDir>
-#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Why the day's file would not open: a symbolic link is named as such rather than as a loop.
-QString openFailure(const QByteArray &native, int error)
-{
-    struct stat status
-    {};
-    if (error == ELOOP && ::lstat(native.constData(), &status) == 0 && S_ISLNK(status.st_mode))
-        return QStringLiteral("it is a symbolic link, which recording never follows");
-    return systemReason(error);
-}
-} // namespace
 
 ReadingRecorder::ReadingRecorder(QObject *parent) : ReadingRecorder(SyncIntervalMs, parent) {}
 
@@ -149,7 +127,7 @@ bool ReadingRecorder::write(const Reading &reading, const QString &portName)
     char line[ReadingCsv::LineCapacity];
     int day = 0;
     const int length = ReadingCsv::formatLine(reading, line, day);
-    if (m_fd < 0 || day != m_day || portName != m_portName) {
+    if (!m_file.isOpen() || day != m_day || portName != m_portName) {
         closeFile();
         if (!openFile(QDir(m_folder).filePath(ReadingCsv::fileName(day, portName))))
             return false;
@@ -159,18 +137,9 @@ bool ReadingRecorder::write(const Reading &reading, const QString &portName)
     }
 
     // Writing to a file that is gone or was made read-only would lose readings without a word.
-    struct stat status
-    {};
-    QString reason;
-    int error = 0;
-    if (::fstat(m_fd, &status) != 0)
-        reason = systemReason(errno);
-    else if (status.st_nlink == 0)
-        reason = QStringLiteral("the file was deleted");
-    else if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        reason = QStringLiteral("the file was made read-only");
-    else if (!writeWhole(m_fd, line, size_t(length), error))
-        reason = systemReason(error);
+    QString reason = m_file.unwritable();
+    if (reason.isEmpty())
+        m_file.append(line, size_t(length), reason);
     if (!reason.isEmpty()) {
         fault(m_path, reason);
         return false;
@@ -183,89 +152,57 @@ bool ReadingRecorder::openFile(const QString &path)
 {
     // The folder may have gone since recording started; it is made again when a file is due.
     QDir().mkpath(m_folder);
-    const QByteArray native = QFile::encodeName(path);
-    // Never through a symbolic link, and never waiting: a FIFO in the file's place would block the open.
-    const int fd =
-        ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        fault(path, openFailure(native, errno));
+    QString reason;
+    if (!m_file.open(path, reason)) {
+        fault(path, reason);
         return false;
     }
-    if (!checkOpenedFile(fd, path) || !endLastLine(fd, path)) {
-        ::close(fd);
+    if (!endLastLine(path)) {
+        m_file.close();
         return false;
     }
-    m_fd = fd;
     m_path = path;
     m_unsynced = true;
     return true;
 }
 
-bool ReadingRecorder::checkOpenedFile(int fd, const QString &path)
-{
-    struct stat status
-    {};
-    QString reason;
-    if (::fstat(fd, &status) != 0)
-        reason = systemReason(errno);
-    else if (!S_ISREG(status.st_mode))
-        reason = QStringLiteral("it is not a regular file");
-    else if (status.st_uid != ::geteuid())
-        reason = QStringLiteral("it belongs to another user");
-    if (reason.isEmpty())
-        return true;
-    fault(path, reason);
-    return false;
-}
-
-bool ReadingRecorder::endLastLine(int fd, const QString &path)
+bool ReadingRecorder::endLastLine(const QString &path)
 {
     // A new file starts with the header; a file cut short in a line gets its line ended first.
-    struct stat status
-    {};
-    int error = 0;
-    bool ok = ::fstat(fd, &status) == 0;
-    if (!ok) {
-        error = errno;
-    } else if (status.st_size == 0) {
-        ok = writeWhole(fd, ReadingCsv::Header, std::strlen(ReadingCsv::Header), error);
-    } else {
-        char last = '\n';
-        if (::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
-            ok = writeWhole(fd, "\n", 1, error);
-    }
-    if (!ok)
-        fault(path, systemReason(error));
-    return ok;
+    QString reason;
+    const qint64 size = m_file.size(reason);
+    if (size == 0)
+        m_file.append(ReadingCsv::Header, std::strlen(ReadingCsv::Header), reason);
+    else if (size > 0 && m_file.byteAt(size - 1) != '\n')
+        m_file.append("\n", 1, reason);
+    if (!reason.isEmpty())
+        fault(path, reason);
+    return reason.isEmpty();
 }
 
 void ReadingRecorder::closeFile()
 {
-    if (m_fd < 0)
+    if (!m_file.isOpen())
         return;
-    int error = 0;
-    syncFile(error);
-    ::close(m_fd);
-    m_fd = -1;
+    QString reason;
+    syncFile(reason);
+    m_file.close();
 }
 
-bool ReadingRecorder::syncFile(int &error)
+bool ReadingRecorder::syncFile(QString &reason)
 {
-    if (m_fd < 0 || !m_unsynced)
+    if (!m_file.isOpen() || !m_unsynced)
         return true;
     m_unsynced = false;
     // A full disk may only show here, when the file system allocates what the writes delayed.
-    if (::fdatasync(m_fd) == 0)
-        return true;
-    error = errno;
-    return false;
+    return m_file.sync(reason);
 }
 
 void ReadingRecorder::sync()
 {
-    int error = 0;
-    if (!syncFile(error))
-        fault(m_path, systemReason(error));
+    QString reason;
+    if (!syncFile(reason))
+        fault(m_path, reason);
 }
 
 void ReadingRecorder::fault(const QString &path, const QString &reason)

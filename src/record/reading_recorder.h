@@ -2,6 +2,7 @@
 
 #include "protocol/reading.h"
 #include "protocol/reading_output.h"
+#include "record/recorded_file.h"
 
 #include <QtCore/QObject>
 #include <QtCore/QString>
@@ -61,10 +62,9 @@ private:
     bool retryIsDue(qint64 timeMs) const;
     bool write(const Reading &reading, const QString &portName);
     bool openFile(const QString &path);
-    bool checkOpenedFile(int fd, const QString &path);
-    bool endLastLine(int fd, const QString &path);
+    bool endLastLine(const QString &path);
     void closeFile();
-    bool syncFile(int &error);
+    bool syncFile(QString &reason);
     void sync();
     void fault(const QString &path, const QString &reason);
 
@@ -73,7 +73,7 @@ private:
     QString m_portName;
     QString m_failure;
     int m_day = 0;
-    int m_fd = -1;
+    RecordedFile m_file;
     bool m_on = false;
     bool m_unsynced = false;
     qint64 m_attemptMs = 0;

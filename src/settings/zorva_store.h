@@ -7,7 +7,8 @@
 // The user's ZORVA.conf, under the user's configuration folder; a system-wide file never supplies a value.
 // A ZORVA.conf that cannot be read (a FIFO, a folder, a file that is not readable) is never opened, since
 // opening a FIFO waits for ever: every setting reads as absent, writes go nowhere, and zorvaStoreProblem()
-// says why.
+// says why. On Windows the same names live in the registry, under HKEY_CURRENT_USER\Software\ZORVA: one
+// file per platform.
 
 // Opened at one group.
 std::unique_ptr<QSettings> openZorvaStore(const QString &group);
@@ -16,6 +17,7 @@ std::unique_ptr<QSettings> openZorvaStore(const QString &group);
 // QSettings alone would read "/data/a,b" as a list and cut "/data/a;b" at the semicolon.
 QString zorvaText(const QString &group, const QString &key, const QString &absent = {});
 
+// ZORVA.conf's path; on Windows the registry key.
 QString zorvaStorePath();
 // Why ZORVA.conf cannot be read, beginning with its path; empty when it can be, or does not exist yet.
 QString zorvaStoreProblem();

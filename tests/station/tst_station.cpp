@@ -85,6 +85,8 @@ private slots:
     void historyOnlyWhenKept();
     void calibrationReachesTheScreenAndEveryOutput();
     void finishReleasesThePortAndEndsWithoutABroker();
+    void brokerAndMetricsAreSaidOutOfReachOnWindows_data();
+    void brokerAndMetricsAreSaidOutOfReachOnWindows();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -94,6 +96,10 @@ void TestStation::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
+#ifdef Q_OS_WIN
+    // Windows keeps the settings in the registry, where no folder of the test's own can hold them.
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA")).clear();
+#endif
 }
 
 void TestStation::everyOutputTakesEachReadingBeforeTheFrontEnd()
@@ -183,6 +189,53 @@ void TestStation::finishReleasesThePortAndEndsWithoutABroker()
     QVERIFY(!rig.station.controller().port().isOpen());
     rig.station.finish();
     QCOMPARE(finished.size(), 1);
+}
+
+void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("said");
+    const QString mqtt = QStringLiteral("MQTT is not available in this build");
+    const QString metrics = QStringLiteral("metrics are not available in this build");
+    QTest::newRow("neither asked for") << ""
+                                       << "" << QString();
+    QTest::newRow("broker on the command line") << "mqtt://127.0.0.1:1883"
+                                                << "" << mqtt;
+    QTest::newRow("broker in the settings") << ""
+                                            << "mqtt://broker.example" << mqtt;
+    QTest::newRow("metrics on the command line") << "127.0.0.1:9100"
+                                                 << "" << metrics;
+    QTest::newRow("metrics in the settings") << ""
+                                             << "9100" << metrics;
+}
+
+void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Only the Windows build goes without MQTT and metrics");
+#endif
+    QFETCH(QString, option);
+    QFETCH(QString, setting);
+    QFETCH(QString, said);
+    const bool metrics = QByteArray(QTest::currentDataTag()).startsWith("metrics");
+    QSettings(QStringLiteral("ZORVA"))
+        .setValue(metrics ? QStringLiteral("Metrics/Listen") : QStringLiteral("MQTT/Url"), setting);
+    Rig rig;
+    QString error;
+    QCOMPARE(rig.station.startMetrics(metrics ? option : QString(), error), !metrics || said.isEmpty());
+    rig.station.startPublishing(metrics ? QString() : option, QString());
+    QVERIFY(!rig.station.publisher());
+    if (said.isEmpty()) {
+        QVERIFY(rig.station.problems().isEmpty());
+        return;
+    }
+    const QString prefix = metrics ? QStringLiteral("No metrics: ") : QStringLiteral("Not publishing: ");
+    QCOMPARE(rig.station.problems(), QStringList{prefix + said});
+    QCOMPARE(metrics ? error : rig.station.publishingFailure(), said);
+    // The board's readings go on reaching every output.
+    rig.deliver(reply(0x32, 0x00));
+    QCOMPARE(rig.first.readings.size(), qsizetype(1));
 }
 
 QTEST_GUILESS_MAIN(TestStation)

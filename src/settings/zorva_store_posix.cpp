@@ -1,0 +1,49 @@
+#include "zorva_store.h"
+
+#include "settings/ini_text.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+
+namespace {
+// Far more than any settings file; a larger one is not read into memory.
+constexpr qint64 LargestFile = 1024 * 1024;
+
+QString problemWith(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (!info.isFile())
+        return QStringLiteral("%1: it is not a regular file").arg(path);
+    if (info.size() > LargestFile)
+        return QStringLiteral("%1: it is larger than 1 MiB").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    return {};
+}
+} // namespace
+
+QString zorvaText(const QString &group, const QString &key, const QString &absent)
+{
+    const QString path = zorvaStorePath();
+    QFile file(path);
+    if (!problemWith(path).isEmpty() || !file.open(QIODevice::ReadOnly))
+        return absent;
+    return IniText::find(file.read(LargestFile), group, key).value_or(absent);
+}
+
+QString zorvaStorePath()
+{
+    // Asked of a name that is never written: asking for ZORVA itself would open ZORVA.conf, which has to be
+    // checked first.
+    const QSettings elsewhere(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA.path"));
+    return QFileInfo(elsewhere.fileName()).dir().filePath(QStringLiteral("ZORVA.conf"));
+}
+
+QString zorvaStoreProblem()
+{
+    return problemWith(zorvaStorePath());
+}

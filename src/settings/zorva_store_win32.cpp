@@ -1,0 +1,24 @@
+#include "zorva_store.h"
+
+namespace {
+const QString Key = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA");
+} // namespace
+
+// The registry keeps each text as it was written: there is no file to be damaged, nor a list or a comment
+// to be taken for a value.
+QString zorvaText(const QString &group, const QString &key, const QString &absent)
+{
+    const auto settings = openZorvaStore(group);
+    return settings->contains(key) ? settings->value(key).toString() : absent;
+}
+
+QString zorvaStorePath()
+{
+    return Key;
+}
+
+// A registry key can always be read.
+QString zorvaStoreProblem()
+{
+    return {};
+}
