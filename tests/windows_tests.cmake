@@ -4,6 +4,7 @@
 add_library(vantro_test_support STATIC
     support/board_line.h support/board_line_wine.cpp
     support/fake_link_view.cpp support/fake_link_view.h
+    support/zorva_registry.cpp support/zorva_registry.h
 )
 target_include_directories(vantro_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
 target_link_libraries(vantro_test_support PUBLIC vantro_station Qt6::Test Qt6::Network)

@@ -26,6 +26,18 @@ QString problemWith(const QString &path)
 }
 } // namespace
 
+std::unique_ptr<QSettings> openZorvaStore(const QString &group)
+{
+    // With no file name, QSettings reads nothing and keeps nothing.
+    auto settings = zorvaStoreProblem().isEmpty()
+                        ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                      QStringLiteral("ZORVA"))
+                        : std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+    settings->setFallbacksEnabled(false);
+    settings->beginGroup(group);
+    return settings;
+}
+
 QString zorvaText(const QString &group, const QString &key, const QString &absent)
 {
     const QString path = zorvaStorePath();

@@ -4,6 +4,15 @@ namespace {
 const QString Key = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA");
 } // namespace
 
+std::unique_ptr<QSettings> openZorvaStore(const QString &group)
+{
+    // The key itself: QSettings would keep a company's settings without a program's name in a subkey,
+    // OrganizationDefaults.
+    auto settings = std::make_unique<QSettings>(Key, QSettings::NativeFormat);
+    settings->beginGroup(group);
+    return settings;
+}
+
 // The registry keeps each text as it was written: there is no file to be damaged, nor a list or a comment
 // to be taken for a value.
 QString zorvaText(const QString &group, const QString &key, const QString &absent)

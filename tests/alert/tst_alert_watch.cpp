@@ -1,4 +1,7 @@
 #include "alert/alert_watch.h"
+#ifdef Q_OS_WIN
+#include "zorva_registry.h"
+#endif
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
@@ -89,7 +92,13 @@ void TstAlertWatch::limitsInTheFile()
 {
     QFETCH(QString, written);
     QFETCH(QVariant, hundredths);
-    QSettings(QStringLiteral("ZORVA")).setValue(QStringLiteral("Alerts/High"), written);
+#ifdef Q_OS_WIN
+    const auto store = zorvaRegistry();
+#else
+    const auto store = std::make_unique<QSettings>(QStringLiteral("ZORVA"));
+#endif
+    store->setValue(QStringLiteral("Alerts/High"), written);
+    store->sync();
     const AlertLimits loaded = AlertLimits::load();
     QCOMPARE(loaded.high.has_value(), hundredths.isValid());
     if (loaded.high)
@@ -98,8 +107,8 @@ void TstAlertWatch::limitsInTheFile()
     // Saved with a "." in any locale (this test runs in Italian), and read back the same.
     loaded.save();
     QCOMPARE(AlertLimits::load(), loaded);
-    QVERIFY(
-        !QSettings(QStringLiteral("ZORVA")).value(QStringLiteral("Alerts/High")).toString().contains(u','));
+    store->sync();
+    QVERIFY(!store->value(QStringLiteral("Alerts/High")).toString().contains(u','));
 }
 
 void TstAlertWatch::limitsAsAPersonWritesThem_data()
@@ -198,9 +207,13 @@ void TstAlertWatch::mistakesInTheFileAreSaid_data()
 void TstAlertWatch::mistakesInTheFileAreSaid()
 {
     QFETCH(QByteArray, file);
+#ifdef Q_OS_WIN
+    writeZorvaRegistry(file);
+#else
     QFile store(m_home.filePath(QStringLiteral("ZORVA.conf")));
     QVERIFY(store.open(QIODevice::WriteOnly) && store.write(file) == file.size());
     store.close();
+#endif
     AlertLimitMistakes mistakes;
     QTEST(AlertLimits::load(mistakes), "limits");
     QTEST(mistakes.high, "highMistake");

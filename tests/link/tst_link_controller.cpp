@@ -1,6 +1,9 @@
 #include "board_line.h"
 #include "fake_link_view.h"
 #include "link/link_controller.h"
+#ifdef Q_OS_WIN
+#include "zorva_registry.h"
+#endif
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
@@ -83,7 +86,7 @@ void TestLinkController::init()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
 #ifdef Q_OS_WIN
     // Windows keeps the settings in the registry, where no folder of the test's own can hold them.
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA")).clear();
+    clearZorvaRegistry();
 #endif
 }
 

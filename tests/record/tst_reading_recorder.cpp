@@ -319,8 +319,7 @@ void TestReadingRecorder::aLastingFaultIsSaidOnceAndRetried()
     QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
     recorder.takeReading(at(Morning + 8000, 46), Port);
     QCOMPARE(failed.count(), 2);
-    QVERIFY2(failed.last().first().toString().endsWith(qt_error_string(ERROR_ACCESS_DENIED)),
-             qPrintable(failed.last().first().toString()));
+    QCOMPARE_NE(failed.last().first().toString(), failed.first().first().toString());
     QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
 #else
     QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);

@@ -2,6 +2,9 @@
 #include "fake_link_view.h"
 #include "protocol/temperature_text.h"
 #include "station/station.h"
+#ifdef Q_OS_WIN
+#include "zorva_registry.h"
+#endif
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
@@ -98,7 +101,7 @@ void TestStation::init()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
 #ifdef Q_OS_WIN
     // Windows keeps the settings in the registry, where no folder of the test's own can hold them.
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ZORVA")).clear();
+    clearZorvaRegistry();
 #endif
 }
 
@@ -219,8 +222,10 @@ void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
     QFETCH(QString, setting);
     QFETCH(QString, said);
     const bool metrics = QByteArray(QTest::currentDataTag()).startsWith("metrics");
-    QSettings(QStringLiteral("ZORVA"))
-        .setValue(metrics ? QStringLiteral("Metrics/Listen") : QStringLiteral("MQTT/Url"), setting);
+#ifdef Q_OS_WIN
+    zorvaRegistry()->setValue(metrics ? QStringLiteral("Metrics/Listen") : QStringLiteral("MQTT/Url"),
+                              setting);
+#endif
     Rig rig;
     QString error;
     QCOMPARE(rig.station.startMetrics(metrics ? option : QString(), error), !metrics || said.isEmpty());
