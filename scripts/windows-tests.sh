@@ -39,10 +39,8 @@ fi
 cmake --build "$native" -j "$jobs" --target vantro-wine-lines
 
 step "the link and its tests, for Windows"
-cmake -S . -B "$cross" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-    --toolchain "$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/x86_64-w64-mingw32.cmake" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
-    "${launcher[@]}" --no-warn-unused-cli >/dev/null
+. scripts/windows-configure.sh
+windows_configure "$qt" "$cross"
 cmake --build "$cross" -j "$jobs"
 
 step "a fresh Wine prefix, on a virtual display"

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Tries the installer that scripts/windows.sh made, under Wine, in a fresh prefix on a virtual display: a
+# silent install for the current user puts the zip's files, the Start-menu entry and the uninstall entry in
+# place; the installed vantro.exe says its version; a silent uninstall takes all three away again.
+#
+#   scripts/windows-installer-test.sh [build/windows/vantro-<version>-win64-setup.exe]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cross=build/windows
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")
+setup=${1:-$cross/vantro-$version-win64-setup.exe}
+zip=${setup%-setup.exe}.zip
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantro'
+work=$cross/installer-test
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+pass() {
+    echo "PASS: $*"
+}
+
+export WINEPREFIX=$PWD/$work/prefix
+export WINEDEBUG=-all
+# No Mono nor Gecko: nothing here needs .NET or a browser, and their installers would ask. No menu builder:
+# the Start-menu entry stays in the prefix instead of becoming a Linux desktop's menu entry.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+rm -rf "$work"
+mkdir -p "$WINEPREFIX"
+pids=()
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true
+}
+trap cleanup EXIT
+# Wine's desktop process wants a display even for programs that show nothing.
+Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
+wineserver -f -p >"$work/wineserver.log" 2>&1 &
+pids+=($!)
+wineboot -i >/dev/null 2>&1
+
+# A Windows folder of the prefix's user, as a Linux path.
+user_folder() {
+    winepath -u "$(wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')"
+}
+registered() {
+    wine reg query "$key" /v "$1" >/dev/null 2>&1
+}
+installed=$(user_folder LOCALAPPDATA)/Programs/Vantro
+shortcut=$(user_folder APPDATA)/Microsoft/Windows/Start\ Menu/Programs/Vantro.lnk
+
+echo "== installing $setup silently"
+if wine "$setup" /S; then pass "the installer ends with status 0"; else fail "the installer ends with status $?"; fi
+
+# The zip's files, no more and no less, and the uninstaller.
+expected=$( (unzip -Z1 "$zip" | grep -v '/$' | cut -d/ -f2-; echo uninstall.exe) | sort)
+actual=$(find "$installed" -type f -printf '%P\n' 2>/dev/null | sort || true)
+if [ "$actual" = "$expected" ]; then
+    pass "$(wc -l <<<"$actual") files in $installed, the same as the zip's"
+else
+    fail "the files installed differ from the zip's:"
+    diff <(echo "$expected") <(echo "$actual") || true
+fi
+if [ -f "$shortcut" ]; then pass "the Start-menu entry is there"; else fail "no Start-menu entry at $shortcut"; fi
+uninstall=$(wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+case $uninstall in
+    *'\Programs\Vantro\uninstall.exe"') pass "the uninstall entry names $uninstall" ;;
+    *) fail "the uninstall entry names '$uninstall'" ;;
+esac
+if registered DisplayVersion; then pass "the uninstall entry has the version"; else fail "the uninstall entry has no version"; fi
+
+echo "== the installed vantro.exe --version"
+status=0
+said=$(wine "$installed/vantro.exe" --version 2>&1 | tr -d '\r') || status=$?
+echo "$said"
+if [ "$status" -eq 0 ] && grep -Eq "^vantro ${version//./\\.}\b" <<<"$said"; then
+    pass "vantro.exe --version says version $version and ends with status 0"
+else
+    fail "vantro.exe --version ended with status $status"
+fi
+
+echo "== uninstalling silently"
+wine "$installed/uninstall.exe" /S
+# The uninstaller starts a copy of itself from the temporary folder, so that it can remove itself, and
+# returns at once: wait for the copy's work to show, within a deadline.
+gone() {
+    [ ! -e "$installed" ] && [ ! -e "$shortcut" ] && ! registered UninstallString
+}
+deadline=$((SECONDS + 60))
+until gone || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+if [ -e "$installed" ]; then fail "left behind: $(find "$installed" | head -5 | paste -sd ' ')"; else pass "the folder is gone"; fi
+if [ -e "$shortcut" ]; then fail "the Start-menu entry is still there"; else pass "the Start-menu entry is gone"; fi
+if registered UninstallString; then fail "the uninstall entry is still there"; else pass "the uninstall entry is gone"; fi
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
