@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tries the installer that scripts/windows.sh made, under Wine, in a fresh prefix on a virtual display: a
 # silent install for the current user puts the zip's files, the Start-menu entry and the uninstall entry in
-# place; the installed vantro.exe says its version; a silent uninstall takes all three away again.
+# place; the installed vantro.exe says its version and vantro-window.exe shows its window; a silent uninstall
+# takes the files and both entries away again.
 #
 #   scripts/windows-installer-test.sh [build/windows/vantro-<version>-win64-setup.exe]
 set -euo pipefail
@@ -84,6 +85,21 @@ if [ "$status" -eq 0 ] && grep -Eq "^vantro ${version//./\\.}\b" <<<"$said"; the
 else
     fail "vantro.exe --version ended with status $status"
 fi
+
+echo "== the installed vantro-window.exe, as the Start-menu entry starts it"
+# The window shows only if its platform plugin and every DLL it needs were found in the installed folder.
+title=$(sed -n 's/^CMAKE_PROJECT_DESCRIPTION:STATIC=//p' "$cross/CMakeCache.txt")
+wine "$installed/vantro-window.exe" >"$work/window.log" 2>&1 &
+window=$!
+deadline=$((SECONDS + 60))
+until xwininfo -root -tree | grep -Fq "\"$title\"" || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+if xwininfo -root -tree | grep -Fq "\"$title\""; then
+    pass "the window \"$title\" shows"
+else
+    fail "no window \"$title\" within 60 s: $(tr -d '\r' <"$work/window.log" | tail -3)"
+fi
+wine taskkill /f /im vantro-window.exe >/dev/null 2>&1 || true
+wait "$window" || true
 
 echo "== uninstalling silently"
 wine "$installed/uninstall.exe" /S

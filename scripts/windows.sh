@@ -30,8 +30,9 @@ step() {
 }
 
 step "the tools, from Debian"
-needed=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build imagemagick nsis wine wine64
-        xvfb zip)
+# The cross compiler, the icon's converter and NSIS; Wine, Xvfb and xwininfo for the tests under Wine.
+needed=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build imagemagick nsis zip
+        wine wine64 xvfb x11-utils)
 missing=()
 for package in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
@@ -115,8 +116,6 @@ for dll in "${from_windows[@]}"; do
     esac
 done
 echo "from Windows: $(printf '%s\n' "${from_windows[@]}" | sort -f | paste -sd ' ')"
-# Pins Qt's prefix to the program's folder, so that no plugins folder beside it is ever searched.
-printf '[Paths]\nPrefix = .\nPlugins = .\n' >"$files/qt.conf"
 
 step "stripping"
 find "$files" \( -name '*.exe' -o -name '*.dll' \) -exec $triplet-strip --strip-unneeded {} +
