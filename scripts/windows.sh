@@ -127,8 +127,8 @@ step "the installer and the zip"
 setup=$cross/$name-setup.exe
 zip=$cross/$name.zip
 # What the uninstaller removes: each file, then each folder, deepest first.
-# shellcheck disable=SC2016 # $INSTDIR is NSIS's
 file_list=$cross/$name-files.nsh
+# shellcheck disable=SC2016 # $INSTDIR is NSIS's
 {
     (cd "$files" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|    Delete "$INSTDIR\\&"|')
     (cd "$files" && find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|    RMDir "$INSTDIR\\&"|')
