@@ -68,7 +68,11 @@ else
     fail "the files installed differ from the zip's:"
     diff <(echo "$expected") <(echo "$actual") || true
 fi
-if [ -f "$shortcut" ]; then pass "the Start-menu entry is there"; else fail "no Start-menu entry at $shortcut"; fi
+if grep -aqF '\Programs\Vantro\vantro-window.exe' "$shortcut" 2>/dev/null; then
+    pass "the Start-menu entry starts the installed vantro-window.exe"
+else
+    fail "no Start-menu entry for the installed vantro-window.exe at $shortcut"
+fi
 uninstall=$(wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 case $uninstall in
     *'\Programs\Vantro\uninstall.exe"') pass "the uninstall entry names $uninstall" ;;
