@@ -96,17 +96,18 @@ title=$(sed -n 's/^CMAKE_PROJECT_DESCRIPTION:STATIC=//p' "$cross/CMakeCache.txt"
 wine "$installed/vantro-window.exe" >"$work/window.log" 2>&1 &
 window=$!
 deadline=$((SECONDS + 60))
-until xwininfo -root -tree | grep -Fq "\"$title\"" || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+until xwininfo -root -tree | grep -Fq "\"$title\"" || ! kill -0 "$window" 2>/dev/null ||
+    [ $SECONDS -ge $deadline ]; do sleep 0.2; done
 if xwininfo -root -tree | grep -Fq "\"$title\""; then
     pass "the window \"$title\" shows"
 else
-    fail "no window \"$title\" within 60 s: $(tr -d '\r' <"$work/window.log" | tail -3)"
+    fail "no window \"$title\": $(tr -d '\r' <"$work/window.log" | tail -3)"
 fi
 wine taskkill /f /im vantro-window.exe >/dev/null 2>&1 || true
 wait "$window" || true
 
 echo "== uninstalling silently"
-wine "$installed/uninstall.exe" /S
+wine "$installed/uninstall.exe" /S || fail "the uninstaller ends with status $?"
 # The uninstaller starts a copy of itself from the temporary folder, so that it can remove itself, and
 # returns at once: wait for the copy's work to show, within a deadline.
 gone() {
