@@ -33,6 +33,7 @@ if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
 fi
+echo "Qt $version for Windows is not in the cache ($prefix): building it, about 25 minutes on 2 cores" >&2
 
 # The cross compiler, the build tools, and Debian's own Qt for the tools that run during the build.
 needed=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake qt6-base-dev qt6-base-dev-tools curl
