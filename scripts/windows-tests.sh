@@ -6,6 +6,9 @@
 #
 #   scripts/windows-tests.sh [ctest arguments, e.g. -R tst_link_live]
 #
+# SCREENSHOT=docs/windows-window.png takes a picture of the virtual display while tst_window_win32 shows
+# the board's temperature (with -R tst_window_win32 to run that test alone); ImageMagick's import takes it.
+#
 # VANTRO_WINDOWS_QT names another Qt for Windows to use (Core, Network and Test are enough).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -83,6 +86,22 @@ pids+=("$lines_PID")
 read -r -u "${lines[0]}" lines_port
 export VANTRO_WINE_LINES=$lines_port
 echo "lines on 127.0.0.1:$lines_port; the Wine prefix took $first_start s to make"
+
+if [ -n "${SCREENSHOT:-}" ]; then
+    command -v import >/dev/null || "${sudo[@]}" apt-get install -y -q --no-install-recommends imagemagick >&2
+    # The test makes this file once the window shows the reading, and waits until it is gone.
+    export VANTRO_SCREENSHOT_READY=$PWD/$cross/screenshot.ready
+    rm -f "$VANTRO_SCREENSHOT_READY"
+    shot=$(realpath -m "$SCREENSHOT")
+    (
+        while [ ! -e "$VANTRO_SCREENSHOT_READY" ]; do sleep 0.2; done
+        sleep 0.5 # the last repaint
+        import -window root "$shot"
+        rm -f "$VANTRO_SCREENSHOT_READY"
+        echo "screenshot: $shot"
+    ) &
+    pids+=($!)
+fi
 
 step "the tests, under Wine"
 status=0

@@ -6,10 +6,12 @@
 #include "link/port_catalog.h"
 #include "protocol/temperature_text.h"
 #include "record/recording_settings.h"
+#include "station/build_platform.h"
 #include "trend/trend_window.h"
 #include "vantro_version.h"
 
 #include <QtCore/QDir>
+#include <QtCore/QLoggingCategory>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFontDatabase>
 #include <QtGui/QIcon>
@@ -28,6 +30,10 @@
 #include <limits>
 
 namespace {
+// Each new caption of the big digits, for whoever watches the window from outside; silent unless
+// QT_LOGGING_RULES asks for it ("vantro.window.temperature.info=true").
+Q_LOGGING_CATEGORY(shownTemperature, "vantro.window.temperature", QtWarningMsg)
+
 const QString CaptionFamily = QStringLiteral("Times New Roman");
 constexpr qreal TemperaturePoints = 48;
 constexpr qreal DegreePoints = 21.75;
@@ -215,6 +221,7 @@ void Form1::setTemperatureCaption(const QString &caption)
     if (font != m_temperature->font())
         m_temperature->setFont(font);
     m_temperature->setText(caption);
+    qCInfo(shownTemperature, "%s", qUtf8Printable(caption));
 }
 
 void Form1::setForeColour(Label label, Colour colour)
@@ -338,7 +345,7 @@ void Form1::toggleLayout()
 
 void Form1::showAbout()
 {
-    showMessage(QString::fromLatin1(Title));
+    showMessage(QString::fromLatin1(Title) + u'\n' + buildPlatform());
 }
 
 void Form1::showTrend()

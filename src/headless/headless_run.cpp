@@ -6,8 +6,6 @@
 
 #include <QtCore/QCoreApplication>
 
-#include <csignal>
-
 namespace {
 void say(const QString &line)
 {
@@ -57,8 +55,7 @@ HeadlessRun::~HeadlessRun() = default;
 
 void HeadlessRun::start()
 {
-    // A reader that goes away is an ordinary end, seen as a failed write, not a reason to die unannounced.
-    std::signal(SIGPIPE, SIG_IGN);
+    StreamEnd::ignoreReaderLossSignal();
     // Before anything is said: an address that cannot be had ends the run with that one line.
     if (QString error; !m_station.startMetrics(m_line.metrics, error)) {
         say(QStringLiteral("vantro: ") + error);

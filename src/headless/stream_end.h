@@ -7,7 +7,9 @@
 // terminal is opened again with a description of its own, made non-blocking, so that the shell and the
 // other programs that share the original description never see it change. A socket (the journal's stream)
 // is written with sends that do not wait. A file is written as it is: it never waits for a reader, and its
-// shared offset and append mode stay as the shell set them.
+// shared offset and append mode stay as the shell set them. On Windows every stream is written as it is
+// (an anonymous pipe has no write that returns at once without changing the pipe for every process that
+// shares it, nor anything to wait on for room); a reader that has gone is still seen as the write fails.
 class StreamEnd final
 {
     Q_DISABLE_COPY_MOVE(StreamEnd)
@@ -33,6 +35,10 @@ public:
     // What to watch for the stream taking bytes again.
     int descriptor() const;
     Result write(const char *data, qsizetype size);
+
+    // A reader that goes away is an ordinary end, seen as a failed write, not a signal that ends the
+    // program unannounced.
+    static void ignoreReaderLossSignal();
 
 private:
     enum class Kind

@@ -1,6 +1,7 @@
 #include "stream_end.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -73,4 +74,9 @@ StreamEnd::Result StreamEnd::write(const char *data, qsizetype size)
         // A file that takes nothing at all is as good as full.
         return {Outcome::Failed, 0, QString::fromLocal8Bit(std::strerror(n == 0 ? ENOSPC : error))};
     }
+}
+
+void StreamEnd::ignoreReaderLossSignal()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }

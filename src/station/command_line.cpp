@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "build_platform.h"
 #include "publish/broker_address.h"
 #include "publish/mqtt_topics.h"
 #include "settings/calibration_settings.h"
@@ -79,7 +80,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (parser.isSet(version)) {
         line.exitCode = 0;
-        line.message = QStringLiteral("vantro %1\n").arg(QLatin1String(VantroVersion::Number));
+        line.message =
+            QStringLiteral("vantro %1 (%2)\n").arg(QLatin1String(VantroVersion::Number), buildPlatform());
         return line;
     }
 
