@@ -7,7 +7,8 @@
 
 // Turns SIGINT and SIGTERM into a signal on the event loop, so that the program can close the port and
 // flush before it exits. The handler only writes a byte to a socket that the loop watches, and never
-// waits on it.
+// waits on it. On Windows the console's events do the same (Ctrl+C, Ctrl+Break, its window closed, the
+// user logging off, the system shutting down), queued to the loop from the thread Windows runs them on.
 class QuitSignals final : public QObject
 {
     Q_OBJECT
