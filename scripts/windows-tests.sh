@@ -96,7 +96,7 @@ if [ -n "${SCREENSHOT:-}" ]; then
     (
         while [ ! -e "$VANTRO_SCREENSHOT_READY" ]; do sleep 0.2; done
         sleep 0.5 # the last repaint
-        import -window root "$shot"
+        import -window root -trim +repage "$shot"
         rm -f "$VANTRO_SCREENSHOT_READY"
         echo "screenshot: $shot"
     ) &

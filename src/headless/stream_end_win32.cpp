@@ -30,7 +30,7 @@ StreamEnd::Result StreamEnd::write(const char *data, qsizetype size)
     }
     const DWORD error = GetLastError();
     // The pipe's reader has closed its end, or is closing it.
-    if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)
+    if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED)
         return {Outcome::ReaderGone, 0, {}};
     return {Outcome::Failed, 0, qt_error_string(int(error))};
 }
