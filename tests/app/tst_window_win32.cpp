@@ -4,6 +4,8 @@
 #include <QtCore/QProcess>
 #include <QtTest/QtTest>
 
+#include <memory>
+#include <string>
 #include <windows.h>
 
 namespace {
@@ -46,6 +48,7 @@ class TestWindowWin32 : public QObject
 
 private slots:
     void bigDigitsShowTheBoardsTemperature();
+    void vantroStartsTheWindowAndEnds_data();
     void vantroStartsTheWindowAndEnds();
 };
 
@@ -78,10 +81,31 @@ void TestWindowWin32::bigDigitsShowTheBoardsTemperature()
     QCOMPARE(window.exitCode(), 0);
 }
 
+void TestWindowWin32::vantroStartsTheWindowAndEnds_data()
+{
+    // How the program's own name begins its command line: a shell quotes a folder with blanks.
+    QTest::addColumn<bool>("quoted");
+    QTest::newRow("bare name") << false;
+    QTest::newRow("quoted name") << true;
+}
+
 void TestWindowWin32::vantroStartsTheWindowAndEnds()
 {
+    QFETCH(bool, quoted);
     BoardLine board;
     QProcess vantro;
+    if (quoted) {
+        // The command line lives in the modifier, which lives as long as the process object.
+        auto commandLine = std::make_shared<std::wstring>();
+        vantro.setCreateProcessArgumentsModifier([commandLine](QProcess::CreateProcessArguments *create) {
+            *commandLine = create->arguments;
+            if (commandLine->front() != L'"') {
+                const std::size_t end = commandLine->find(L' ');
+                *commandLine = L'"' + commandLine->substr(0, end) + L'"' + commandLine->substr(end);
+            }
+            create->arguments = commandLine->data();
+        });
+    }
     vantro.start(QStringLiteral(VANTRO_PATH), {QStringLiteral("--port"), board.portPath()});
     QVERIFY(vantro.waitForFinished(StartMs));
     QCOMPARE(vantro.exitCode(), 0);
