@@ -1,4 +1,5 @@
 #include "board_line.h"
+#include "zorva_registry.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QProcess>
@@ -47,6 +48,7 @@ class TestWindowWin32 : public QObject
     Q_OBJECT
 
 private slots:
+    void init();
     void bigDigitsShowTheBoardsTemperature();
     void vantroStartsTheWindowAndEnds_data();
     void vantroStartsTheWindowAndEnds();
@@ -115,6 +117,12 @@ void TestWindowWin32::vantroStartsTheWindowAndEnds()
     QTRY_VERIFY_WITH_TIMEOUT((window = FindWindowW(nullptr, Title)) != nullptr, 15000);
     PostMessageW(window, WM_CLOSE, 0, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!FindWindowW(nullptr, Title), 15000);
+}
+
+void TestWindowWin32::init()
+{
+    // The programs read the settings of this Wine prefix: every one at its default here.
+    clearZorvaRegistry();
 }
 
 QTEST_GUILESS_MAIN(TestWindowWin32)

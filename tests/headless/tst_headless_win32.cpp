@@ -1,4 +1,5 @@
 #include "board_line.h"
+#include "zorva_registry.h"
 
 #include <QtCore/QProcess>
 #include <QtTest/QtTest>
@@ -105,6 +106,7 @@ class TestHeadlessWin32 : public QObject
     Q_OBJECT
 
 private slots:
+    void init();
     void versionSaysThePlatform();
     void readingIsPrintedOnStdout_data();
     void readingIsPrintedOnStdout();
@@ -170,6 +172,12 @@ void TestHeadlessWin32::closedStdoutEndsTheRun()
     // The next reading finds no one reading it.
     board.write(Reply);
     QVERIFY(program.endedWith(0));
+}
+
+void TestHeadlessWin32::init()
+{
+    // The programs read the settings of this Wine prefix: every one at its default here.
+    clearZorvaRegistry();
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessWin32)
