@@ -106,6 +106,33 @@ fi
 wine taskkill /f /im vantro-window.exe >/dev/null 2>&1 || true
 wait "$window" || true
 
+echo "== the installed window shows a board's temperature through a COM port"
+# The board plays on a pseudo-terminal that vantro-wine-lines (built for Linux, as scripts/windows-tests.sh
+# builds it) maps into the prefix as COM10; the window test of the build starts the installed window on it.
+native=build/release
+if [ ! -x "$native/tests/vantro-wine-lines" ]; then
+    [ -f "$native/build.ninja" ] || cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$native" --target vantro-wine-lines >/dev/null
+fi
+coproc lines { exec "$native/tests/vantro-wine-lines" --prefix "$WINEPREFIX" --first 10 2>"$work/wine-lines.log"; }
+pids+=("$lines_PID")
+read -r -u "${lines[0]}" lines_port
+qt=$(sed -n 's|^Qt6_DIR:PATH=\(.*\)/lib/cmake/Qt6$|\1|p' "$cross/CMakeCache.txt")
+# The test's own DLLs: Qt's, and the compiler's runtime, which sits in two folders.
+dlls=("$qt/bin")
+for dll in libstdc++-6.dll libwinpthread-1.dll; do
+    dlls+=("$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)")")
+done
+# Qt writes a test's output to the debugger unless told otherwise, and Wine hands programs no QT_ variable.
+wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
+if VANTRO_WINE_LINES=$lines_port VANTRO_INSTALLED=$(winepath -w "$installed") \
+    WINEPATH=$(for d in "${dlls[@]}"; do winepath -w "$d"; done | paste -sd ';') \
+    wine "$cross/tst_window_win32.exe" bigDigitsShowTheBoardsTemperature >"$work/window-test.log" 2>&1; then
+    pass "the installed window shows the board's 24.41 through COM10"
+else
+    fail "the installed window did not show the board's temperature: $(tr -d '\r' <"$work/window-test.log" | tail -5)"
+fi
+
 echo "== uninstalling silently"
 wine "$installed/uninstall.exe" /S || fail "the uninstaller ends with status $?"
 # The uninstaller starts a copy of itself from the temporary folder, so that it can remove itself, and

@@ -16,6 +16,14 @@ constexpr int FrameBytes = 6;
 constexpr int StartMs = 60000;
 const wchar_t *const Title = L"ZORVA - Vantro V1.1";
 
+// The programs of this build, or those that VANTRO_INSTALLED names the folder of: the installer's test runs
+// the installed window against the same board.
+QString program(const QString &name, const char *built)
+{
+    const QString installed = qEnvironmentVariable("VANTRO_INSTALLED");
+    return installed.isEmpty() ? QString::fromUtf8(built) : installed + QLatin1Char('/') + name;
+}
+
 bool answerStartFrame(BoardLine &board)
 {
     const QByteArray frame = board.read(FrameBytes, StartMs);
@@ -64,7 +72,8 @@ void TestWindowWin32::bigDigitsShowTheBoardsTemperature()
     environment.insert(QStringLiteral("QT_LOGGING_RULES"),
                        QStringLiteral("vantro.window.temperature.info=true"));
     window.setProcessEnvironment(environment);
-    window.start(QStringLiteral(VANTRO_WINDOW_PATH), {QStringLiteral("--port"), board.portPath()});
+    window.start(program(QStringLiteral("vantro-window.exe"), VANTRO_WINDOW_PATH),
+                 {QStringLiteral("--port"), board.portPath()});
     QVERIFY(answerStartFrame(board));
     QByteArray said;
     QDeadlineTimer deadline(15000);
@@ -108,7 +117,8 @@ void TestWindowWin32::vantroStartsTheWindowAndEnds()
             create->arguments = commandLine->data();
         });
     }
-    vantro.start(QStringLiteral(VANTRO_PATH), {QStringLiteral("--port"), board.portPath()});
+    vantro.start(program(QStringLiteral("vantro.exe"), VANTRO_PATH),
+                 {QStringLiteral("--port"), board.portPath()});
     QVERIFY(vantro.waitForFinished(StartMs));
     QCOMPARE(vantro.exitCode(), 0);
     // The window opens the port named on vantro's command line.

@@ -81,6 +81,7 @@ class TestStation : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void everyOutputTakesEachReadingBeforeTheFrontEnd();
     void rejectedReplies_data();
     void rejectedReplies();
@@ -101,6 +102,15 @@ void TestStation::init()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
 #ifdef Q_OS_WIN
     // Windows keeps the settings in the registry, where no folder of the test's own can hold them.
+    clearZorvaRegistry();
+#endif
+}
+
+void TestStation::cleanup()
+{
+#ifdef Q_OS_WIN
+    // The registry is the whole Wine prefix's: a broker or a listen address left there would reach the
+    // programs that later tests start.
     clearZorvaRegistry();
 #endif
 }
