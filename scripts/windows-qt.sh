@@ -14,6 +14,18 @@ cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 
+# The cross compiler, the build tools, and Debian's own Qt for the tools that run during the build.
+needed=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake qt6-base-dev qt6-base-dev-tools curl
+        ca-certificates xz-utils)
+missing=()
+for package in "${needed[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    "${sudo[@]}" apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+fi
+
 # What the build depends on: a change to any of it makes another cache entry.
 flags=(
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
@@ -33,19 +45,8 @@ if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
 fi
-echo "Qt $version for Windows is not in the cache ($prefix): building it, about 25 minutes on 2 cores" >&2
+echo "Qt $version for Windows is not in the cache ($prefix): building it (35 minutes of one core's time)" >&2
 
-# The cross compiler, the build tools, and Debian's own Qt for the tools that run during the build.
-needed=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake qt6-base-dev qt6-base-dev-tools curl
-        ca-certificates xz-utils)
-missing=()
-for package in "${needed[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    "${sudo[@]}" apt-get update -qq >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
-fi
 mkdir -p "$cache/downloads"
 if [ ! -f "$cache/downloads/$tarball" ]; then
     curl -fsS -o "$cache/downloads/$tarball.part" "$archive/pool/main/q/qt6-base/$tarball"
