@@ -84,8 +84,13 @@ void HeadlessRun::start()
 void HeadlessRun::startPublishing()
 {
     m_station.startPublishing(m_line.mqttUrl, m_line.mqttId);
-    if (const QString failure = m_station.publishingFailure(); !failure.isEmpty())
-        say(QStringLiteral("Not publishing: the MQTT Url in ZORVA.conf: %1").arg(failure));
+    const QString failure = m_station.publishingFailure();
+    if (failure.isEmpty())
+        return;
+    // A broker named on the command line is not the settings' fault.
+    const QString where =
+        m_line.mqttUrl.isEmpty() ? QStringLiteral("the MQTT Url in %1: ").arg(zorvaStoreName()) : QString();
+    say(QStringLiteral("Not publishing: ") + where + failure);
 }
 
 void HeadlessRun::countReading()

@@ -19,5 +19,7 @@ QString zorvaText(const QString &group, const QString &key, const QString &absen
 
 // ZORVA.conf's path; on Windows the registry key.
 QString zorvaStorePath();
+// The store as a person knows it, for sentences: ZORVA.conf, or the registry key on Windows.
+QString zorvaStoreName();
 // Why ZORVA.conf cannot be read, beginning with its path; empty when it can be, or does not exist yet.
 QString zorvaStoreProblem();

@@ -59,3 +59,8 @@ QString zorvaStoreProblem()
 {
     return problemWith(zorvaStorePath());
 }
+
+QString zorvaStoreName()
+{
+    return QStringLiteral("ZORVA.conf");
+}

@@ -31,3 +31,8 @@ QString zorvaStoreProblem()
 {
     return {};
 }
+
+QString zorvaStoreName()
+{
+    return Key;
+}

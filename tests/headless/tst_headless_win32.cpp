@@ -112,6 +112,8 @@ private slots:
     void readingIsPrintedOnStdout();
     void consoleCtrlCEndsTheRun();
     void closedStdoutEndsTheRun();
+    void brokerIsSaidOutOfReach_data();
+    void brokerIsSaidOutOfReach();
 };
 
 void TestHeadlessWin32::versionSaysThePlatform()
@@ -172,6 +174,40 @@ void TestHeadlessWin32::closedStdoutEndsTheRun()
     // The next reading finds no one reading it.
     board.write(Reply);
     QVERIFY(program.endedWith(0));
+}
+
+void TestHeadlessWin32::brokerIsSaidOutOfReach_data()
+{
+    // Where the broker was named, and what is said: the settings are blamed only for their own Url.
+    QTest::addColumn<bool>("onCommandLine");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("--mqtt") << true << QByteArray("Not publishing: MQTT is not available in this build");
+    QTest::newRow("the settings' Url")
+        << false
+        << QByteArray(
+               "Not publishing: the MQTT Url in HKEY_CURRENT_USER\\Software\\ZORVA: MQTT is not available "
+               "in this build");
+}
+
+void TestHeadlessWin32::brokerIsSaidOutOfReach()
+{
+    QFETCH(bool, onCommandLine);
+    QFETCH(QByteArray, said);
+    const QString broker = QStringLiteral("mqtt://127.0.0.1:1883");
+    if (!onCommandLine)
+        writeZorvaRegistry("[MQTT]\nUrl=" + broker.toLatin1() + '\n');
+    BoardLine board;
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--port"), board.portPath(),
+                          QStringLiteral("--count"), QStringLiteral("1")};
+    if (onCommandLine)
+        arguments << QStringLiteral("--mqtt") << broker;
+    Program program(arguments);
+    QVERIFY(answerStartFrame(board));
+    // The readings go on without a broker.
+    QVERIFY(program.endedWith(0));
+    QVERIFY(program.process.readAllStandardOutput().contains(",24.41,"));
+    const QByteArray stderrText = program.process.readAllStandardError();
+    QVERIFY2(stderrText.contains(said), stderrText.constData());
 }
 
 void TestHeadlessWin32::init()
