@@ -30,9 +30,11 @@ step() {
 }
 
 step "the tools, from Debian"
-# The cross compiler, the icon's converter and NSIS; Wine, Xvfb and xwininfo for the tests under Wine.
+# The cross compiler, the icon's converter and NSIS; Wine, Xvfb and xwininfo for the tests under Wine; the
+# packages whose copyright files hold the licences shipped.
 needed=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build imagemagick nsis zip
-        wine wine64 xvfb x11-utils)
+        wine wine64 xvfb x11-utils
+        libqt6core6 mingw-w64-x86-64-dev)
 missing=()
 for package in "${needed[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
@@ -109,6 +111,15 @@ for plugin in "${plugins[@]}"; do
     cp "$qt/plugins/$plugin" "$files/$plugin"
     gather_imports "$files/$plugin"
 done
+# What the shipped libraries' licences ask to go with them, as Debian ships them from the sources these were
+# built from: Qt under the LGPL 3 (which builds on the GPL 3), the compiler's runtime under the GPL 3 with
+# the GCC Runtime Library Exception, and mingw-w64's threads under their own terms.
+mkdir -p "$files/licences"
+cp /usr/share/doc/libqt6core6/copyright "$files/licences/Qt.txt"
+cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$files/licences/GCC-runtime.txt"
+cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$files/licences/mingw-w64.txt"
+cp /usr/share/common-licenses/LGPL-3 "$files/licences/LGPL-3.txt"
+cp /usr/share/common-licenses/GPL-3 "$files/licences/GPL-3.txt"
 # Anything named like Qt's or the compiler's libraries must have been found above; the rest is Windows' own.
 for dll in "${from_windows[@]}"; do
     case ${dll,,} in
