@@ -57,12 +57,15 @@ AlertLimits AlertLimits::load(AlertLimitMistakes &mistakes)
     AlertLimits limits;
     QString why;
     if (!read(zorvaText(Group, HighKey), dot, limits.high, why))
-        mistakes.high = QStringLiteral("ZORVA.conf [Alerts] High: %1; the high limit is off").arg(why);
+        mistakes.high =
+            QStringLiteral("%1: %2; the high limit is off").arg(zorvaSettingName(Group, HighKey), why);
     if (!read(zorvaText(Group, LowKey), dot, limits.low, why))
-        mistakes.low = QStringLiteral("ZORVA.conf [Alerts] Low: %1; the low limit is off").arg(why);
+        mistakes.low =
+            QStringLiteral("%1: %2; the low limit is off").arg(zorvaSettingName(Group, LowKey), why);
     if (limits.outOfOrder()) {
-        mistakes.low = QStringLiteral("ZORVA.conf [Alerts] Low: %1 is above High, %2; both limits are off")
-                           .arg(hundredthsText(*limits.low, dot), hundredthsText(*limits.high, dot));
+        mistakes.low = QStringLiteral("%1: %2 is above High, %3; both limits are off")
+                           .arg(zorvaSettingName(Group, LowKey), hundredthsText(*limits.low, dot),
+                                hundredthsText(*limits.high, dot));
         limits = {};
     }
     return limits;

@@ -12,7 +12,7 @@ const QStringList No{QStringLiteral("false"), QStringLiteral("0"), QStringLitera
 
 QString mistake(const QString &key, const QString &why)
 {
-    return QStringLiteral("ZORVA.conf [MQTT] %1: %2").arg(key, why);
+    return QStringLiteral("%1: %2").arg(zorvaSettingName(Group, key), why);
 }
 
 bool discovery(QStringList &mistakes)

@@ -71,7 +71,7 @@ int32_t CalibrationSettings::offset(QString &mistake)
     QString why;
     const std::optional<int32_t> hundredths = parse(text, why);
     if (!hundredths) {
-        mistake = QStringLiteral("ZORVA.conf [Calibration] Offset: %1; no offset is applied").arg(why);
+        mistake = QStringLiteral("%1: %2; no offset is applied").arg(zorvaSettingName(Group, OffsetKey), why);
         return 0;
     }
     return *hundredths;

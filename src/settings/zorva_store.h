@@ -21,5 +21,7 @@ QString zorvaText(const QString &group, const QString &key, const QString &absen
 QString zorvaStorePath();
 // The store as a person knows it, for sentences: ZORVA.conf, or the registry key on Windows.
 QString zorvaStoreName();
+// One setting as a person finds it: "ZORVA.conf [Alerts] High", or the registry value on Windows.
+QString zorvaSettingName(const QString &group, const QString &key);
 // Why ZORVA.conf cannot be read, beginning with its path; empty when it can be, or does not exist yet.
 QString zorvaStoreProblem();

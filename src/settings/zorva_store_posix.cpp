@@ -64,3 +64,8 @@ QString zorvaStoreName()
 {
     return QStringLiteral("ZORVA.conf");
 }
+
+QString zorvaSettingName(const QString &group, const QString &key)
+{
+    return QStringLiteral("ZORVA.conf [%1] %2").arg(group, key);
+}

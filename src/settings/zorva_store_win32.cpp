@@ -36,3 +36,9 @@ QString zorvaStoreName()
 {
     return Key;
 }
+
+// A group is a subkey and a setting a value in it, written as the registry's own tools show a path.
+QString zorvaSettingName(const QString &group, const QString &key)
+{
+    return QStringLiteral("%1\\%2\\%3").arg(Key, group, key);
+}

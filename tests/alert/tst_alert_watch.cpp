@@ -7,6 +7,17 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
+namespace {
+// Where a person is told to look for a limit.
+#ifdef Q_OS_WIN
+const QString High = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA\\Alerts\\High: ");
+const QString Low = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA\\Alerts\\Low: ");
+#else
+const QString High = QStringLiteral("ZORVA.conf [Alerts] High: ");
+const QString Low = QStringLiteral("ZORVA.conf [Alerts] Low: ");
+#endif
+} // namespace
+
 Q_DECLARE_METATYPE(AlertLimits)
 
 // When an alert is raised and when it is not: once per crossing, again only past the hysteresis.
@@ -184,22 +195,17 @@ void TstAlertWatch::mistakesInTheFileAreSaid_data()
     QTest::addColumn<QString>("lowMistake");
     QTest::newRow("a comma, unquoted")
         << QByteArray("[Alerts]\nHigh=1,5\nLow=-2,25\n") << AlertLimits{150, -225} << QString() << QString();
-    QTest::newRow("not a number") << QByteArray("[Alerts]\nHigh=nan\nLow=10\n")
-                                  << AlertLimits{std::nullopt, 1000}
-                                  << QStringLiteral(
-                                         "ZORVA.conf [Alerts] High: \"nan\" is not a temperature (digits "
-                                         "0-9 with one point or comma); the high limit is off")
-                                  << QString();
-    QTest::newRow("too large") << QByteArray("[Alerts]\nHigh=30\nLow=-1e308\n")
-                               << AlertLimits{3000, std::nullopt} << QString()
-                               << QStringLiteral(
-                                      "ZORVA.conf [Alerts] Low: \"-1e308\" is not a temperature (digits "
-                                      "0-9 with one point or comma); the low limit is off");
+    QTest::newRow("not a number")
+        << QByteArray("[Alerts]\nHigh=nan\nLow=10\n") << AlertLimits{std::nullopt, 1000}
+        << High + "\"nan\" is not a temperature (digits 0-9 with one point or comma); the high "
+                  "limit is off"
+        << QString();
+    QTest::newRow("too large")
+        << QByteArray("[Alerts]\nHigh=30\nLow=-1e308\n") << AlertLimits{3000, std::nullopt} << QString()
+        << Low + "\"-1e308\" is not a temperature (digits 0-9 with one point or comma); the low "
+                 "limit is off";
     QTest::newRow("low above high") << QByteArray("[Alerts]\nHigh=20\nLow=30.5\n") << AlertLimits{}
-                                    << QString()
-                                    << QStringLiteral(
-                                           "ZORVA.conf [Alerts] Low: 30.50 is above High, 20.00; both "
-                                           "limits are off");
+                                    << QString() << Low + "30.50 is above High, 20.00; both limits are off";
     QTest::newRow("low equal to high")
         << QByteArray("[Alerts]\nHigh=20\nLow=20\n") << AlertLimits{2000, 2000} << QString() << QString();
 }

@@ -12,6 +12,12 @@ namespace {
 const QString NotAnOffset =
     QStringLiteral("\"%1\" is not an offset in degrees (digits 0-9, a point and at most two decimals)");
 const QString Beyond = QStringLiteral("\"%1\" is beyond 50 degrees either way");
+// Where a person is told to look for the offset.
+#ifdef Q_OS_WIN
+const QString Offset = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA\\Calibration\\Offset: ");
+#else
+const QString Offset = QStringLiteral("ZORVA.conf [Calibration] Offset: ");
+#endif
 } // namespace
 
 // The offset as ZORVA.conf and the command line write it, and as the readings take it; the Trend window's
@@ -96,11 +102,9 @@ void TestCalibration::offsetInTheStore_data()
     QTest::newRow("written") << QByteArray("[Calibration]\nOffset=-1.25\n") << -125 << QString();
     QTest::newRow("quoted") << QByteArray("[Calibration]\nOffset=\"+0.3\"\n") << 30 << QString();
     QTest::newRow("a comma") << QByteArray("[Calibration]\nOffset=1,5\n") << 0
-                             << "ZORVA.conf [Calibration] Offset: " + NotAnOffset.arg("1,5") +
-                                    "; no offset is applied";
+                             << Offset + NotAnOffset.arg("1,5") + "; no offset is applied";
     QTest::newRow("absurd") << QByteArray("[Calibration]\nOffset=150\n") << 0
-                            << "ZORVA.conf [Calibration] Offset: " + Beyond.arg("150") +
-                                   "; no offset is applied";
+                            << Offset + Beyond.arg("150") + "; no offset is applied";
 }
 
 void TestCalibration::offsetInTheStore()
