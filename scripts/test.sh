@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 # Every build of this run (and of the fuzzer and the package) goes through the compiler cache.
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+# Paths are kept relative to the clone, so a clone elsewhere (CI's) finds what this one compiled.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
 
 jobs=$(nproc)
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null

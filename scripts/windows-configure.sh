@@ -3,6 +3,10 @@
 # that running one after the other builds each file once.
 #
 #   windows_configure QT_PREFIX BUILD_DIR
+
+# Paths are kept relative to the clone, so a clone elsewhere (CI's) finds what this one compiled.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
+
 windows_configure() {
     local launcher=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
