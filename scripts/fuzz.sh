@@ -2,6 +2,8 @@
 # Builds the libFuzzer target with clang, AddressSanitizer and UndefinedBehaviorSanitizer, and runs it
 # for the given number of seconds (default 60) from the committed seeds. Fails on any crash,
 # sanitizer report or broken invariant; the input that did it is left in build/fuzz/findings.
+#
+#   scripts/fuzz.sh [SECONDS | --build-only]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -9,6 +11,7 @@ seconds=${1:-60}
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVANTRO_FUZZ=ON >/dev/null
 cmake --build build/fuzz --target fuzz_link -j "$(nproc)"
+[ "$seconds" != --build-only ] || exit 0
 
 # The fuzzer adds what it finds to its first folder: a scratch copy, so the seeds stay as committed.
 corpus=build/fuzz/corpus

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the build, the tests and the demo need and the machine lacks.
+#
+#   scripts/install-deps.sh [--list]
 set -euo pipefail
 
 packages=(
@@ -25,6 +27,12 @@ packages=(
     # the benchmark's display and its window probe
     xvfb libxcb1-dev
 )
+
+# --list prints the list and installs nothing: the kept roots of scripts/test-release.sh are filled from it.
+if [ "${1:-}" = --list ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 missing=()
 for package in "${packages[@]}"; do

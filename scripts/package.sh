@@ -2,17 +2,21 @@
 # Builds the Debian package and checks it: control fields, contents, lintian, the AppStream
 # metainfo and the desktop entry. With --clean-install it also installs the package into a fresh
 # Debian 12 tree made by debootstrap and starts the program there. With --arch ARCH (such as arm64)
-# the package is cross-built for that architecture, in a Debian tree of its own (scripts/cross-root.sh).
+# the package is cross-built for that architecture, in a Debian tree of its own (scripts/cross-root.sh). With
+# --from FOLDER it packs a Release build already made there (as scripts/test.sh does once its suite has passed)
+# instead of building one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 arch=$(dpkg --print-architecture)
 clean_install=false
+from=
 while [ $# -gt 0 ]; do
     case $1 in
         --arch) arch=${2:?--arch needs a Debian architecture, such as arm64}; shift 2 ;;
         --clean-install) clean_install=true; shift ;;
-        *) echo "usage: $0 [--arch ARCH] [--clean-install]" >&2; exit 2 ;;
+        --from) from=${2:?--from needs a build folder}; shift 2 ;;
+        *) echo "usage: $0 [--arch ARCH] [--clean-install] [--from FOLDER]" >&2; exit 2 ;;
     esac
 done
 
@@ -26,8 +30,15 @@ if [ "$arch" != "$(dpkg --print-architecture)" ]; then
     toolchain=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake"
         --no-warn-unused-cli -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-"${in_build_tree[@]}" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DBUILD_TESTING=OFF "${toolchain[@]}" >/dev/null
+if [ -n "$from" ]; then
+    build=$from
+    grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" &&
+        grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt" ||
+        { echo "$0: $build is not a Release build installed under /usr" >&2; exit 2; }
+else
+    "${in_build_tree[@]}" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF "${toolchain[@]}" >/dev/null
+fi
 "${in_build_tree[@]}" cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/vantro_*.deb
 "${in_build_tree[@]}" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build" >/dev/null

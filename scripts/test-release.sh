@@ -1,101 +1,91 @@
 #!/usr/bin/env bash
 # Runs the README's test command (or the command given after the release) from a clean clone of this
-# repository's HEAD, in a fresh minimal root of a Debian release made with debootstrap from the archive
-# apt uses here, as a new user on that release would:
+# repository's HEAD, in a fresh root of a Debian release with the stock hosts file, as a user on that release
+# would:
 #
-#     scripts/test-release.sh bookworm|trixie [COMMAND...]
+#     scripts/test-release.sh [--bare] bookworm|trixie [COMMAND...]
+#     scripts/test-release.sh --prepare bookworm|trixie
 #
-# The debootstrapped base is made once and kept under ~/.cache/vantro/roots; every run copies it afresh
-# and gives it Debian's stock hosts file, so nothing of an earlier run or of this machine leaks in. The
-# downloaded packages, the compiler cache and the Qt for Windows are kept beside it to spare the archive and the cores.
+# Each run works in a new copy of a root kept under ~/.cache/vantro/roots that already holds what
+# scripts/install-deps.sh installs; that root is made again when the list changes and brought up to date with
+# the release's archive before every run (--prepare does only that, so that CI can do it while the cores are
+# busy). --bare copies the minimal root instead, with nothing installed, as a new machine is: the test command
+# then installs its packages itself. The compiler cache and the downloaded packages are kept beside the roots.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-repo=$(pwd)
+top=$(realpath "$(dirname "$0")/..")
+cd "$top"
+. scripts/debian-root.sh
+run_root=
+finish() {
+    undo_mounts
+    [ -z "$run_root" ] || remove_root "$run_root"
+}
+trap finish EXIT
 
+prepare=false
+bare=false
+while [ $# -gt 0 ]; do
+    case $1 in
+        --prepare) prepare=true; shift ;;
+        --bare) bare=true; shift ;;
+        *) break ;;
+    esac
+done
 release=${1:-}
 case "$release" in
     bookworm | trixie) shift ;;
     *)
-        echo "usage: scripts/test-release.sh bookworm|trixie [COMMAND...]" >&2
+        echo "usage: scripts/test-release.sh [--prepare | --bare] bookworm|trixie [COMMAND...]" >&2
         exit 2
         ;;
 esac
 [ $# -gt 0 ] || set -- scripts/test.sh
+arch=$(dpkg --print-architecture)
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-if ! command -v debootstrap >/dev/null; then
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq debootstrap >/dev/null
+if [ "$bare" = true ]; then
+    make_base_root "$release" "$arch"
+    kept=$base_root
+else
+    read -r -a packages < <(scripts/install-deps.sh --list | paste -sd ' ')
+    make_derived_root "$release-test" "$release" "$arch" "" "${packages[@]}"
+    kept=$derived_root
+    # What the archive has changed since: its security and point-release updates.
+    echo "== $release: bringing the kept root up to date with the archive"
+    mark=${#mounted[@]}
+    mount_system "$kept"
+    chroot "$kept" apt-get update -qq
+    chroot "$kept" env DEBIAN_FRONTEND=noninteractive apt-get upgrade -y -qq >/dev/null
+    chroot "$kept" apt-get clean
+    undo_mounts "$mark"
 fi
+[ "$prepare" = false ] || exit 0
 
-# The archive apt uses here: its main suite, and the security archive beside it.
-mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
-    awk '$2 !~ /-/ && $3 == "main" { print $1; exit }')
-mirror=${mirror:-http://deb.debian.org/debian/}
-security=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' | awk '$2 ~ /-security$/ { print $1; exit }')
-security=${security:-http://deb.debian.org/debian-security/}
+run_root=$roots_dir/$release-run
+remove_root "$run_root"
+cp -a "$kept" "$run_root"
+mount_system "$run_root"
+# The serial port list reads /sys; Qt's shared memory and the sanitizers' want /dev/shm.
+mount -t sysfs sysfs "$run_root/sys"
+mounted+=("$run_root/sys")
+[ ! -d /dev/shm ] || bind_same_path /dev/shm "$run_root"
+mkdir -p "$roots_dir/$release-apt" "$roots_dir/$release-ccache"
+bind_same_path "$roots_dir/$release-apt" "$run_root" /var/cache/apt/archives
+bind_same_path "$roots_dir/$release-ccache" "$run_root" /root/.ccache
 
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro/roots
-base=$cache/$release-base
-root=$cache/$release-run
-mkdir -p "$cache/$release-apt" "$cache/$release-ccache" "$cache/$release-windows-qt"
-if [ ! -x "$base/usr/bin/apt-get" ]; then
-    rm -rf "$base"
-    echo "== debootstrap $release from $mirror"
-    "${sudo[@]}" debootstrap --variant=minbase "$release" "$base" "$mirror" >"$cache/$release-debootstrap.log"
-fi
-
-# Unmounts whatever is mounted inside the run's root, the deepest first, then removes it. It never
-# removes a tree that still has something mounted in it: that would reach into the host's /dev.
-clear_root() {
-    local target
-    for target in $(awk -v r="$root/" 'index($2, r) == 1 { print $2 }' /proc/mounts | sort -r); do
-        "${sudo[@]}" umount "$target" 2>/dev/null || "${sudo[@]}" umount -l "$target" || true
-    done
-    if grep -q " $root/" /proc/mounts; then
-        echo "$root: still mounted, left in place" >&2
-        return 1
-    fi
-    "${sudo[@]}" rm -rf "$root"
-}
-trap clear_root EXIT
-bind() { # bind SOURCE TARGET-IN-ROOT
-    mkdir -p "$root$2"
-    "${sudo[@]}" mount --bind "$1" "$root$2"
-}
-
-clear_root
-"${sudo[@]}" cp -a "$base" "$root"
-"${sudo[@]}" mount -t proc proc "$root/proc"
-bind /dev /dev
-bind /dev/pts /dev/pts
-[ -d /dev/shm ] && bind /dev/shm /dev/shm
-"${sudo[@]}" mount -t sysfs sysfs "$root/sys"
-bind "$cache/$release-apt" /var/cache/apt/archives
-bind "$cache/$release-ccache" /root/.ccache
-# The Qt for Windows that scripts/windows-qt.sh builds, once per release.
-bind "$cache/$release-windows-qt" /root/.cache/vantro
-
-# What a freshly installed system has: its release's updates and security suites, and the stock hosts
-# file, where localhost is ::1 as well as 127.0.0.1.
-cat >"$root/etc/apt/sources.list" <<EOF
-deb $mirror $release main
-deb $mirror $release-updates main
-deb $security $release-security main
-EOF
-cat >"$root/etc/hosts" <<EOF
+# What a freshly installed system has: the stock hosts file, where localhost is ::1 as well as 127.0.0.1.
+cat >"$run_root/etc/hosts" <<EOF
 127.0.0.1	localhost
 ::1		localhost ip6-localhost ip6-loopback
 ff02::1		ip6-allnodes
 ff02::2		ip6-allrouters
 EOF
-echo "vantro-$release" >"$root/etc/hostname"
+echo "vantro-$release" >"$run_root/etc/hostname"
 
 # A clean clone of what is committed here, with nothing of this tree's builds.
-git clone -q --no-local "$repo" "$root/root/vantro"
-git -C "$root/root/vantro" checkout -q "$(git rev-parse HEAD)"
+git clone -q --no-local "$top" "$run_root/root/vantro"
+git -C "$run_root/root/vantro" checkout -q "$(git rev-parse HEAD)"
 
-echo "== $release: $(cat "$root/etc/debian_version"): $*"
-"${sudo[@]}" chroot "$root" env -i HOME=/root LANG=C.UTF-8 TERM=dumb CI="${CI:-}" \
+echo "== $release: $(cat "$run_root/etc/debian_version"): $*"
+chroot "$run_root" env -i HOME=/root LANG=C.UTF-8 TERM=dumb CI="${CI:-}" CCACHE_DIR=/root/.ccache \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     bash -c 'cd /root/vantro && exec "$@"' run "$@"

@@ -1,30 +1,73 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: a normal build and one
-# under AddressSanitizer and UndefinedBehaviorSanitizer. Then fuzzes for a minute and builds
-# and checks the Debian package. The long runs are scripts/soak.sh.
+# The README's test command. Installs what is missing, then builds twice: under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Release build that becomes the package. Both run the whole suite, while
+# the fuzzer runs for a minute beside them; once all has passed, the Release build is packaged and the package
+# checked. Prints the time of each step at the end. The long runs are scripts/soak.sh.
+#
+#   scripts/test.sh            everything, as CI runs it
+#   scripts/test.sh --quick    the daily loop: the Release build and its suite, nothing else
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/steps.sh
+. scripts/lib/build.sh
 
+quick=false
+case ${1:-} in
+    --quick) quick=true ;;
+    '') ;;
+    *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
+
+step "packages"
 scripts/install-deps.sh
-# Every build of this run (and of the fuzzer and the package) goes through the compiler cache.
-export CMAKE_CXX_COMPILER_LAUNCHER=ccache
-# Paths are kept relative to the clone, so a clone elsewhere (CI's) finds what this one compiled.
-export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
 
-jobs=$(nproc)
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build build/release -j "$jobs"
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTRO_SANITIZE=ON \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build build/sanitize -j "$jobs"
+if [ "$quick" = true ]; then
+    step "Release build"
+    build_release
+    step "suite, Release build"
+    run_suite build/release
+    step_times
+    exit 0
+fi
 
-echo "== tests, normal build"
-ctest --test-dir build/release --output-on-failure -j "$jobs" -LE soak
+step "sanitizer build"
+build_sanitize
+step "Release build"
+build_release
+step "fuzzer build"
+scripts/fuzz.sh --build-only
 
-echo "== tests, sanitizer build"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build/sanitize --output-on-failure -j "$jobs" -LE soak
+# The suites wait mostly on real timers and the fuzzer takes one core: side by side they take the time of the
+# longest. Each writes to a log of its own, shown whole when it fails.
+step "suites of both builds, and a minute of fuzzing"
+logs=build/logs
+mkdir -p "$logs"
+declare -A runs=()
+(
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    run_suite build/sanitize
+) >"$logs/suite-sanitize.log" 2>&1 &
+runs[suite-sanitize]=$!
+run_suite build/release >"$logs/suite-release.log" 2>&1 &
+runs[suite-release]=$!
+scripts/fuzz.sh 60 >"$logs/fuzz.log" 2>&1 &
+runs[fuzz]=$!
+failed=()
+for run in suite-sanitize suite-release fuzz; do
+    if wait "${runs[$run]}"; then
+        echo "-- $run: passed"
+        grep -E 'tests passed|^(Done|stat::)' "$logs/$run.log" || true
+    else
+        failed+=("$run")
+    fi
+done
+for run in "${failed[@]}"; do
+    echo "-- $run: FAILED ($logs/$run.log)"
+    cat "$logs/$run.log"
+done
+[ ${#failed[@]} -eq 0 ] || exit 1
 
-scripts/fuzz.sh 60
-scripts/package.sh
+step "package, from the Release build"
+scripts/package.sh --from build/release
+step_times
