@@ -2,7 +2,7 @@
 # each against serial lines that vantro-wine-lines, built for Linux, plays on pseudo-terminals mapped into
 # the Wine prefix as COM ports.
 add_library(vantro_test_support STATIC
-    support/board_line.h support/board_line_wine.cpp
+    support/board_line.h support/board_line_common.cpp support/board_line_wine.cpp
     support/fake_link_view.cpp support/fake_link_view.h
     support/zorva_registry.cpp support/zorva_registry.h
 )
@@ -19,7 +19,7 @@ endfunction()
 vantro_add_test(tst_command_frame link/tst_command_frame.cpp)
 vantro_add_test(tst_reply_recognition link/tst_reply_recognition.cpp LC_ALL=it_IT.UTF-8)
 vantro_add_test(tst_port_catalog link/tst_port_catalog.cpp)
-vantro_add_test(tst_port_access_win32 link/tst_port_access_win32.cpp)
+vantro_add_test(tst_port_access link/tst_port_access.cpp)
 vantro_add_test(tst_transmit_pacer link/tst_transmit_pacer.cpp)
 vantro_add_test(tst_receive_poller link/tst_receive_poller.cpp)
 vantro_add_test(tst_receive_clock link/tst_receive_clock.cpp)
@@ -28,6 +28,7 @@ vantro_add_test(tst_link_live link/tst_link_live.cpp)
 vantro_add_test(tst_reading_csv protocol/tst_reading_csv.cpp TZ=Europe/Rome LC_ALL=it_IT.UTF-8)
 vantro_add_test(tst_frame_reader protocol/tst_frame_reader.cpp)
 vantro_add_test(tst_temperature_text protocol/tst_temperature_text.cpp)
+vantro_add_test(tst_port_name_setting settings/tst_port_name_setting.cpp)
 vantro_add_test(tst_zorva_registry settings/tst_zorva_registry.cpp)
 vantro_add_test(tst_calibration settings/tst_calibration.cpp)
 vantro_add_test(tst_reading_recorder record/tst_reading_recorder.cpp TZ=Europe/Rome)

@@ -35,15 +35,6 @@ public:
 private:
     int m_fd;
 };
-
-double cpuShareOver(int ms)
-{
-    const double cpuBefore = processCpuMs();
-    QElapsedTimer wall;
-    wall.start();
-    QTest::qWait(ms);
-    return (processCpuMs() - cpuBefore) / double(wall.elapsed());
-}
 } // namespace
 
 class TestPortHangup : public QObject

@@ -1,19 +1,15 @@
 #include "settings/port_name_setting.h"
+#include "settings/zorva_store.h"
+#ifdef Q_OS_WIN
+#include "zorva_registry.h"
+#endif
 
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
-namespace {
-bool writeDamagedFile(QFile &file)
-{
-    const QByteArray damaged("\x00\xFF[[[\n=\n\x01\x02", 10);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size();
-    file.close();
-    return written;
-}
-} // namespace
-
+// The remembered port name, where the platform keeps it: ZORVA.conf, or the registry on Windows. How the file
+// itself is read and written is tst_zorva_store's; the registry's texts are tst_zorva_registry's.
 class TestPortNameSetting : public QObject
 {
     Q_OBJECT
@@ -23,14 +19,10 @@ private slots:
     void firstRunGivesCom1();
     void namesRoundTripExactly_data();
     void namesRoundTripExactly();
-    void storedUnderZorvaSensoreTemp();
-    void systemWideFileIsIgnored();
-    void corruptFileGivesTheDefault();
-    void unwritableStoreSaysSo();
-    void memReplacesACorruptFile();
-    void storeThatIsAFolder();
 
 private:
+    QString storePath() const;
+
     std::unique_ptr<QTemporaryDir> m_home;
 };
 
@@ -38,25 +30,46 @@ void TestPortNameSetting::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
+#ifdef Q_OS_WIN
+    // Windows keeps the settings in the registry, where no folder of the test's own can hold them.
+    clearZorvaRegistry();
+#endif
+}
+
+QString TestPortNameSetting::storePath() const
+{
+#ifdef Q_OS_WIN
+    return zorvaRegistryKey();
+#else
+    return m_home->filePath(QStringLiteral("ZORVA.conf"));
+#endif
 }
 
 void TestPortNameSetting::firstRunGivesCom1()
 {
     QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
-    QCOMPARE(PortNameSetting::fileName(), m_home->filePath(QStringLiteral("ZORVA.conf")));
+    QCOMPARE(PortNameSetting::fileName(), storePath());
+    QCOMPARE(zorvaStorePath(), storePath());
+    QVERIFY(zorvaStoreProblem().isEmpty());
 }
 
 void TestPortNameSetting::namesRoundTripExactly_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("plain") << "COM3";
+#ifdef Q_OS_WIN
+    QTest::newRow("device path") << "\\\\.\\COM12";
+    QTest::newRow("spaces around") << "  COM4 ";
+#else
     QTest::newRow("device path") << "/dev/ttyACM0";
-    QTest::newRow("empty stays empty") << "";
     QTest::newRow("spaces around") << "  ttyUSB0 ";
+#endif
+    QTest::newRow("empty stays empty") << "";
     QTest::newRow("ini punctuation") << "a=b;c#d [e] \\f";
     QTest::newRow("quotes") << "\"COM1\" 'x'";
     QTest::newRow("non-ASCII") << QStringLiteral("porta-\u00E8-\u6E29\u5EA6");
     QTest::newRow("comma list look-alike") << "a, b, c";
+    QTest::newRow("QSettings' own escape") << "@Invalid()";
 }
 
 void TestPortNameSetting::namesRoundTripExactly()
@@ -66,75 +79,10 @@ void TestPortNameSetting::namesRoundTripExactly()
     QVERIFY(PortNameSetting::save(QStringLiteral("something else"), failure));
     QVERIFY2(PortNameSetting::save(name, failure), qPrintable(failure));
     QCOMPARE(PortNameSetting::load(), name);
-}
-
-void TestPortNameSetting::storedUnderZorvaSensoreTemp()
-{
-    QString failure;
-    QVERIFY(PortNameSetting::save(QStringLiteral("ttyACM0"), failure));
-    QFile file(m_home->filePath(QStringLiteral("ZORVA.conf")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    QVERIFY2(text.contains(QStringLiteral("[SENSORE_TEMP]\nTCOM=ttyACM0")), qPrintable(text));
-}
-
-void TestPortNameSetting::systemWideFileIsIgnored()
-{
-    QTemporaryDir system;
-    QFile file(system.filePath(QStringLiteral("ZORVA.conf")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[SENSORE_TEMP]\nTCOM=from-the-system\n");
-    file.close();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
-    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
-}
-
-void TestPortNameSetting::corruptFileGivesTheDefault()
-{
-    QFile file(m_home->filePath(QStringLiteral("ZORVA.conf")));
-    QVERIFY(writeDamagedFile(file));
-    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
-}
-
-void TestPortNameSetting::unwritableStoreSaysSo()
-{
-    // A folder that cannot be made, even by root: its parent is a plain file.
-    QFile blocker(m_home->filePath(QStringLiteral("not-a-folder")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QString folder = m_home->filePath(QStringLiteral("not-a-folder/config"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
-
-    QString failure;
-    QVERIFY(!PortNameSetting::save(QStringLiteral("COM7"), failure));
-    QVERIFY2(failure.startsWith(folder + QStringLiteral("/ZORVA.conf: ")), qPrintable(failure));
-    QVERIFY(failure.size() > folder.size() + 14);
-    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
-}
-
-void TestPortNameSetting::memReplacesACorruptFile()
-{
-    // Saved first thing, before any read: that is when QSettings reports the damage.
-    QFile file(m_home->filePath(QStringLiteral("ZORVA.conf")));
-    QVERIFY(writeDamagedFile(file));
-
-    QString failure;
-    QVERIFY2(PortNameSetting::save(QStringLiteral("/dev/ttyACM0"), failure), qPrintable(failure));
-    QCOMPARE(PortNameSetting::load(), QStringLiteral("/dev/ttyACM0"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().contains("\n[SENSORE_TEMP]\nTCOM=/dev/ttyACM0\n"));
-}
-
-void TestPortNameSetting::storeThatIsAFolder()
-{
-    // Unreadable even by root: the settings file's name is taken by a folder.
-    QVERIFY(QDir(m_home->path()).mkdir(QStringLiteral("ZORVA.conf")));
-    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
-
-    QString failure;
-    QVERIFY(!PortNameSetting::save(QStringLiteral("COM7"), failure));
-    QVERIFY2(failure.startsWith(m_home->filePath(QStringLiteral("ZORVA.conf: "))), qPrintable(failure));
-    QVERIFY(QFileInfo(m_home->filePath(QStringLiteral("ZORVA.conf"))).isDir());
+#ifdef Q_OS_WIN
+    // Under the same names as in ZORVA.conf: group SENSORE_TEMP, key TCOM.
+    QCOMPARE(zorvaRegistry()->value(QStringLiteral("SENSORE_TEMP/TCOM")).toString(), name);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestPortNameSetting)

@@ -10,7 +10,12 @@
 
 #include <sys/stat.h>
 
-// ZORVA.conf as people write it and as the program writes it, and in the shapes it must never be opened in.
+namespace {
+const QByteArray Damaged("\x00\xFF[[[\n=\n\x01\x02", 10);
+} // namespace
+
+// ZORVA.conf as people write it and as the program writes it, damaged, and in the shapes it must never be
+// opened in. The port name's round trip, the same on every platform, is tst_port_name_setting's.
 class TestZorvaStore : public QObject
 {
     Q_OBJECT
@@ -24,6 +29,12 @@ private slots:
     void aStoreThatCannotBeReadIsLeftAlone_data();
     void aStoreThatCannotBeReadIsLeftAlone();
     void aLinkToTheStoreIsFollowed();
+    void storedUnderZorvaSensoreTemp();
+    void systemWideFileIsIgnored();
+    void corruptFileGivesTheDefault();
+    void unwritableStoreSaysSo();
+    void memReplacesACorruptFile();
+    void storeThatIsAFolder();
 
 private:
     QString storePath() const;
@@ -189,6 +200,74 @@ void TestZorvaStore::aLinkToTheStoreIsFollowed()
     QVERIFY(QFile::link(kept, storePath()));
     QCOMPARE(zorvaStoreProblem(), QString());
     QCOMPARE(MqttSettings::id(), QStringLiteral("linked"));
+}
+
+void TestZorvaStore::storedUnderZorvaSensoreTemp()
+{
+    QString failure;
+    QVERIFY(PortNameSetting::save(QStringLiteral("ttyACM0"), failure));
+    QFile file(storePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    QVERIFY2(text.contains(QStringLiteral("[SENSORE_TEMP]\nTCOM=ttyACM0")), qPrintable(text));
+}
+
+void TestZorvaStore::systemWideFileIsIgnored()
+{
+    QTemporaryDir system;
+    QFile file(system.filePath(QStringLiteral("ZORVA.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[SENSORE_TEMP]\nTCOM=from-the-system\n");
+    file.close();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+}
+
+void TestZorvaStore::corruptFileGivesTheDefault()
+{
+    QVERIFY(writeStore(Damaged));
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+}
+
+void TestZorvaStore::unwritableStoreSaysSo()
+{
+    // A folder that cannot be made, even by root: its parent is a plain file.
+    QFile blocker(m_home->filePath(QStringLiteral("not-a-folder")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString folder = m_home->filePath(QStringLiteral("not-a-folder/config"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+
+    QString failure;
+    QVERIFY(!PortNameSetting::save(QStringLiteral("COM7"), failure));
+    QVERIFY2(failure.startsWith(folder + QStringLiteral("/ZORVA.conf: ")), qPrintable(failure));
+    QVERIFY(failure.size() > folder.size() + 14);
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+}
+
+void TestZorvaStore::memReplacesACorruptFile()
+{
+    // Saved first thing, before any read: that is when QSettings reports the damage.
+    QVERIFY(writeStore(Damaged));
+
+    QString failure;
+    QVERIFY2(PortNameSetting::save(QStringLiteral("/dev/ttyACM0"), failure), qPrintable(failure));
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("/dev/ttyACM0"));
+    QFile file(storePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\n[SENSORE_TEMP]\nTCOM=/dev/ttyACM0\n"));
+}
+
+void TestZorvaStore::storeThatIsAFolder()
+{
+    // Unreadable even by root: the settings file's name is taken by a folder.
+    QVERIFY(QDir().mkdir(storePath()));
+    QCOMPARE(PortNameSetting::load(), QStringLiteral("COM1"));
+
+    QString failure;
+    QVERIFY(!PortNameSetting::save(QStringLiteral("COM7"), failure));
+    QVERIFY2(failure.startsWith(storePath() + QStringLiteral(": ")), qPrintable(failure));
+    QVERIFY(QFileInfo(storePath()).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestZorvaStore)

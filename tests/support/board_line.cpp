@@ -6,7 +6,6 @@
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
-#include <QtCore/QFile>
 #include <QtCore/QSocketNotifier>
 
 #include <ctime>
@@ -101,12 +100,6 @@ void BoardLine::hangUp()
 {
     m_line->watch.reset();
     m_line->pty.hangUp();
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 int openDescriptorCount()

@@ -50,3 +50,5 @@ QByteArray fileContents(const QString &path);
 int openDescriptorCount();
 // CPU time this process has used, in milliseconds.
 double processCpuMs();
+// The share of one core this process used while the event loop ran for `ms`: near 0 when nothing spins.
+double cpuShareOver(int ms);

@@ -1,6 +1,5 @@
 #include "board_line.h"
 
-#include <QtCore/QFile>
 #include <QtCore/QProcessEnvironment>
 #include <QtNetwork/QTcpSocket>
 #include <QtTest/QTest>
@@ -97,12 +96,6 @@ void BoardLine::hangUp()
 QString BoardLine::settings()
 {
     return QString::fromLatin1(m_line->ask("settings"));
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 int openDescriptorCount()

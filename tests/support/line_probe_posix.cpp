@@ -52,7 +52,7 @@ QString lineSettings(const QString &portPath)
     const bool raw = (s.c_lflag & (ICANON | ECHO | ISIG)) == 0 && (s.c_oflag & OPOST) == 0 &&
                      (s.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP)) == 0;
     return QStringLiteral("baud=%1 bits=%2 parity=%3 stop=%4 rtscts=%5 xonxoff=%6 raw=%7")
-        .arg(baud(cfgetospeed(&s)))
+        .arg(cfgetispeed(&s) == cfgetospeed(&s) ? baud(cfgetospeed(&s)) : QStringLiteral("split"))
         .arg(dataBits(s.c_cflag))
         .arg((s.c_cflag & PARENB) ? QStringLiteral("on") : QStringLiteral("none"))
         .arg((s.c_cflag & CSTOPB) ? 2 : 1)

@@ -2,10 +2,14 @@
 
 #include <QtCore/QList>
 
+QString zorvaRegistryKey()
+{
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA");
+}
+
 std::unique_ptr<QSettings> zorvaRegistry()
 {
-    return std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\ZORVA"),
-                                       QSettings::NativeFormat);
+    return std::make_unique<QSettings>(zorvaRegistryKey(), QSettings::NativeFormat);
 }
 
 void clearZorvaRegistry()

@@ -7,6 +7,7 @@
 
 // The settings as Windows keeps them, under HKEY_CURRENT_USER\Software\ZORVA: tests put there what a person
 // writes into ZORVA.conf elsewhere.
+QString zorvaRegistryKey();
 std::unique_ptr<QSettings> zorvaRegistry();
 void clearZorvaRegistry();
 // Each Key=Value line under its [Group], the value exactly as written.
