@@ -15,8 +15,7 @@ cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc)}
 native=build/release
 cross=build/windows
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+. scripts/lib/packages.sh
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
@@ -24,11 +23,7 @@ step() {
     echo "== $1 (after $SECONDS s)"
 }
 
-if ! command -v wine >/dev/null || ! command -v Xvfb >/dev/null ||
-    ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    step "installing Wine, Xvfb and mingw-w64"
-    "${sudo[@]}" apt-get install -y -q --no-install-recommends wine wine64 xvfb g++-mingw-w64-x86-64-posix >&2
-fi
+install_missing -q wine wine64 xvfb g++-mingw-w64-x86-64-posix >&2
 
 step "Qt for Windows (built once, then cached)"
 qt=${VANTRO_WINDOWS_QT:-$(scripts/windows-qt.sh | tail -1)}
@@ -42,7 +37,7 @@ fi
 cmake --build "$native" -j "$jobs" --target vantro-wine-lines
 
 step "the link and its tests, for Windows"
-. scripts/windows-configure.sh
+. scripts/lib/windows-configure.sh
 windows_configure "$qt" "$cross"
 cmake --build "$cross" -j "$jobs"
 
@@ -88,7 +83,7 @@ export VANTRO_WINE_LINES=$lines_port
 echo "lines on 127.0.0.1:$lines_port; the Wine prefix took $first_start s to make"
 
 if [ -n "${SCREENSHOT:-}" ]; then
-    command -v import >/dev/null || "${sudo[@]}" apt-get install -y -q --no-install-recommends imagemagick >&2
+    install_missing -q imagemagick >&2
     # The test makes this file once the window shows the reading, and waits until it is gone.
     export VANTRO_SCREENSHOT_READY=$PWD/$cross/screenshot.ready
     rm -f "$VANTRO_SCREENSHOT_READY"
