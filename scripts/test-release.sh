@@ -22,11 +22,7 @@ case "$release" in
 esac
 [ $# -gt 0 ] || set -- scripts/test.sh
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-if ! command -v debootstrap >/dev/null; then
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq debootstrap >/dev/null
-fi
+. scripts/lib/debian-root.sh
 
 # The archive apt uses here: its main suite, and the security archive beside it.
 mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
@@ -35,46 +31,23 @@ mirror=${mirror:-http://deb.debian.org/debian/}
 security=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' | awk '$2 ~ /-security$/ { print $1; exit }')
 security=${security:-http://deb.debian.org/debian-security/}
 
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro/roots
-base=$cache/$release-base
+cache=$roots_dir
 root=$cache/$release-run
 mkdir -p "$cache/$release-apt" "$cache/$release-ccache" "$cache/$release-windows-qt"
-if [ ! -x "$base/usr/bin/apt-get" ]; then
-    rm -rf "$base"
-    echo "== debootstrap $release from $mirror"
-    "${sudo[@]}" debootstrap --variant=minbase "$release" "$base" "$mirror" >"$cache/$release-debootstrap.log"
-fi
+make_base_root "$release" "$(dpkg --print-architecture)" "$mirror"
 
-# Unmounts whatever is mounted inside the run's root, the deepest first, then removes it. It never
-# removes a tree that still has something mounted in it: that would reach into the host's /dev.
-clear_root() {
-    local target
-    for target in $(awk -v r="$root/" 'index($2, r) == 1 { print $2 }' /proc/mounts | sort -r); do
-        "${sudo[@]}" umount "$target" 2>/dev/null || "${sudo[@]}" umount -l "$target" || true
-    done
-    if grep -q " $root/" /proc/mounts; then
-        echo "$root: still mounted, left in place" >&2
-        return 1
-    fi
-    "${sudo[@]}" rm -rf "$root"
-}
-trap clear_root EXIT
-bind() { # bind SOURCE TARGET-IN-ROOT
-    mkdir -p "$root$2"
-    "${sudo[@]}" mount --bind "$1" "$root$2"
-}
-
-clear_root
-"${sudo[@]}" cp -a "$base" "$root"
-"${sudo[@]}" mount -t proc proc "$root/proc"
-bind /dev /dev
-bind /dev/pts /dev/pts
-[ -d /dev/shm ] && bind /dev/shm /dev/shm
-"${sudo[@]}" mount -t sysfs sysfs "$root/sys"
-bind "$cache/$release-apt" /var/cache/apt/archives
-bind "$cache/$release-ccache" /root/.ccache
+# The run's root goes at the end, its mounts first.
+trap 'undo_mounts; remove_root "$root"' EXIT
+remove_root "$root"
+cp -a "$base_root" "$root"
+mount_system "$root"
+[ -d /dev/shm ] && bind_same_path /dev/shm "$root"
+mount -t sysfs sysfs "$root/sys"
+mounted+=("$root/sys")
+bind_same_path "$cache/$release-apt" "$root" /var/cache/apt/archives
+bind_same_path "$cache/$release-ccache" "$root" /root/.ccache
 # The Qt for Windows that scripts/windows-qt.sh builds, once per release.
-bind "$cache/$release-windows-qt" /root/.cache/vantro
+bind_same_path "$cache/$release-windows-qt" "$root" /root/.cache/vantro
 
 # What a freshly installed system has: its release's updates and security suites, and the stock hosts
 # file, where localhost is ::1 as well as 127.0.0.1.
@@ -96,6 +69,6 @@ git clone -q --no-local "$repo" "$root/root/vantro"
 git -C "$root/root/vantro" checkout -q "$(git rev-parse HEAD)"
 
 echo "== $release: $(cat "$root/etc/debian_version"): $*"
-"${sudo[@]}" chroot "$root" env -i HOME=/root LANG=C.UTF-8 TERM=dumb CI="${CI:-}" \
+chroot "$root" env -i HOME=/root LANG=C.UTF-8 TERM=dumb CI="${CI:-}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     bash -c 'cd /root/vantro && exec "$@"' run "$@"

@@ -48,9 +48,10 @@ enable_emulation() {
 }
 
 # Sets base_root to a minimal Debian tree of RELEASE for ARCH, made by debootstrap once and then kept;
-# callers copy it (cp -a) and never change it.
+# callers copy it (cp -a) and never change it. It is made from MIRROR when one is given (any mirror of the
+# release makes the same tree), else from the archive this machine's apt reads for RELEASE.
 make_base_root() {
-    local release=$1 arch=$2 mirror tmp
+    local release=$1 arch=$2 mirror=${3:-} tmp
     base_root=$roots_dir/$release-$arch-base
     mkdir -p "$roots_dir"
     exec 9>"$base_root.lock"
@@ -58,7 +59,8 @@ make_base_root() {
     if [ ! -x "$base_root/usr/bin/apt-get" ]; then
         install_missing debootstrap >/dev/null
         enable_emulation "$arch"
-        mirror=$(archive_sources "$release" | awk -v r="$release" '$3 == r { print $2; exit }')
+        [ -n "$mirror" ] ||
+            mirror=$(archive_sources "$release" | awk -v r="$release" '$3 == r { print $2; exit }')
         tmp=$base_root.new
         remove_root "$tmp"
         echo "== debootstrap $release $arch from ${mirror:-http://deb.debian.org/debian}"
