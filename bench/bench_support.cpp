@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <QtCore/QEventLoop>
+#include <QtCore/QSettings>
 #include <QtCore/QTimer>
 
 #include <algorithm>
@@ -55,6 +56,16 @@ void printFigures(const char *what, std::vector<double> samples)
     const double median = samples[samples.size() / 2];
     std::printf("%s samples=%zu median_ms=%.2f worst_ms=%.2f\n", what, samples.size(), median,
                 samples.back());
+}
+
+ThrowawayHome::ThrowawayHome()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.path());
+}
+
+QString ThrowawayHome::filePath(const QString &name) const
+{
+    return m_folder.filePath(name);
 }
 
 ReplyStream::ReplyStream(std::function<void(qint64)> reply) : m_reply(std::move(reply))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtCore/QElapsedTimer>
+#include <QtCore/QTemporaryDir>
 #include <QtCore/QTimer>
 
 #include <functional>
@@ -16,6 +17,20 @@ double cpuSeconds();
 void runFor(int ms);
 // One line: "<what> samples=N median_ms=... worst_ms=..."
 void printFigures(const char *what, std::vector<double> samples);
+
+// The user's settings (ZORVA.conf) kept in a temporary folder while this lives, so that a benchmark neither
+// reads nor changes the real ones; the folder also takes the benchmark's own files.
+class ThrowawayHome final
+{
+    Q_DISABLE_COPY_MOVE(ThrowawayHome)
+
+public:
+    ThrowawayHome();
+    QString filePath(const QString &name) const;
+
+private:
+    QTemporaryDir m_folder;
+};
 
 // Replies at the line's full rate, handed over on the receive poll's 10 ms grid: each grid point takes, one
 // by one, the replies the line would have carried since the one before. Through the real port two or three

@@ -336,10 +336,9 @@ int weekMemory(const QString &folder)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    QTemporaryDir home;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    const ThrowawayHome home;
     const QString folder = home.filePath(QStringLiteral("readings"));
+    const QStringList arguments = app.arguments();
     const int amount = arguments.size() > 2 ? arguments.at(2).toInt() : 0;
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("write") && amount > 0)
         return write(amount, folder);

@@ -15,7 +15,6 @@
 #include <QtCore/QProcess>
 #include <QtCore/QRandomGenerator>
 #include <QtCore/QSettings>
-#include <QtCore/QTemporaryDir>
 #include <QtCore/QTimer>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
@@ -281,8 +280,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    QTemporaryDir home;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+    const ThrowawayHome home;
     if (arguments.size() == 4 && arguments.at(1) == QLatin1String("rate") && arguments.at(2).toInt() > 0 &&
         arguments.at(3).toInt() > 0)
         return rate(arguments.at(2).toInt(), arguments.at(3).toInt());

@@ -6,7 +6,7 @@
 # The base tree is made once by debootstrap and copied afresh for every check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/debian-root.sh
+. scripts/lib/debian-root.sh
 board=
 trap '[ -z "$board" ] || kill "$board" 2>/dev/null; undo_mounts' EXIT
 deb=$(realpath "$1")

@@ -6,7 +6,7 @@
 # made once and kept in the cache; the source tree appears in it at the same path, and so does $CCACHE_DIR.
 set -euo pipefail
 top=$(realpath "$(dirname "$0")/..")
-. "$top/scripts/debian-root.sh"
+. "$top/scripts/lib/debian-root.sh"
 trap undo_mounts EXIT
 
 arch=${1:?usage: $0 ARCH COMMAND...}

@@ -3,6 +3,8 @@
 #
 #   scripts/install-deps.sh [--list]
 set -euo pipefail
+# shellcheck source=scripts/lib/packages.sh
+. "$(dirname "$0")/lib/packages.sh"
 
 packages=(
     cmake ninja-build g++ pkg-config ccache
@@ -34,23 +36,13 @@ if [ "${1:-}" = --list ]; then
     exit 0
 fi
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_missing "${packages[@]}"
 # The tests start an InfluxDB and a Prometheus of their own; the services the packages start would listen on
 # every address with no password, so those installed here for the tests are stopped and not started again.
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
 for service in influxdb prometheus; do
-    if [[ " ${missing[*]} " == *" $service "* ]] && [ -d /run/systemd/system ]; then
+    if [[ " ${newly_installed[*]} " == *" $service "* ]] && [ -d /run/systemd/system ]; then
         "${sudo[@]}" systemctl disable --now "$service.service" || true
     fi
 done

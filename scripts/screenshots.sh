@@ -4,15 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for package in xvfb xauth xdotool imagemagick; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${need[@]}"
-fi
+. scripts/lib/packages.sh
+install_missing xvfb xauth xdotool imagemagick
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release >/dev/null
 

@@ -10,7 +10,7 @@
 # Every tree is a root of its own: this machine gets no arm64 package. Prints the time of each step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/debian-root.sh
+. scripts/lib/debian-root.sh
 trap undo_mounts EXIT
 
 arch=arm64

@@ -14,7 +14,7 @@
 set -euo pipefail
 top=$(realpath "$(dirname "$0")/..")
 cd "$top"
-. scripts/debian-root.sh
+. scripts/lib/debian-root.sh
 run_root=
 finish() {
     undo_mounts

@@ -7,6 +7,7 @@
 #   scripts/windows-installer-test.sh [build/windows/vantro-<version>-win64-setup.exe]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/wine.sh
 cross=build/windows
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")
 setup=${1:-$cross/vantro-$version-win64-setup.exe}
@@ -23,28 +24,9 @@ pass() {
     echo "PASS: $*"
 }
 
-export WINEPREFIX=$PWD/$work/prefix
-export WINEDEBUG=-all
-# No Mono nor Gecko: nothing here needs .NET or a browser, and their installers would ask. No menu builder:
-# the Start-menu entry stays in the prefix instead of becoming a Linux desktop's menu entry.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 rm -rf "$work"
-mkdir -p "$WINEPREFIX"
-pids=()
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true
-}
-trap cleanup EXIT
-# Wine's desktop process wants a display even for programs that show nothing.
-Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
-wineserver -f -p >"$work/wineserver.log" 2>&1 &
-pids+=($!)
-wineboot -i >/dev/null 2>&1
+# No menu builder: the Start-menu entry stays in the prefix instead of becoming a Linux desktop's menu entry.
+wine_start "$work/prefix" "$work" winemenubuilder.exe=d
 
 # A Windows folder of the prefix's user, as a Linux path.
 user_folder() {
@@ -120,19 +102,11 @@ if [ ! -x "$native/tests/vantro-wine-lines" ]; then
     [ -f "$native/build.ninja" ] || cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$native" --target vantro-wine-lines >/dev/null
 fi
-coproc lines { exec "$native/tests/vantro-wine-lines" --prefix "$WINEPREFIX" --first 10 2>"$work/wine-lines.log"; }
-pids+=("$lines_PID")
-read -r -u "${lines[0]}" lines_port
+wine_lines_start "$native/tests/vantro-wine-lines" "$work/wine-lines.log"
 qt=$(sed -n 's|^Qt6_DIR:PATH=\(.*\)/lib/cmake/Qt6$|\1|p' "$cross/CMakeCache.txt")
-# The test's own DLLs: Qt's, and the compiler's runtime, which sits in two folders.
-dlls=("$qt/bin")
-for dll in libstdc++-6.dll libwinpthread-1.dll; do
-    dlls+=("$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)")")
-done
-# Qt writes a test's output to the debugger unless told otherwise, and Wine hands programs no QT_ variable.
-wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
-if VANTRO_WINE_LINES=$lines_port VANTRO_INSTALLED=$(winepath -w "$installed") \
-    WINEPATH=$(for d in "${dlls[@]}"; do winepath -w "$d"; done | paste -sd ';') \
+wine_qt_logs_to_stderr
+if VANTRO_WINE_LINES=$wine_lines_port VANTRO_INSTALLED=$(winepath -w "$installed") \
+    WINEPATH=$(wine_dll_path "$qt") \
     wine "$cross/tst_window_win32.exe" bigDigitsShowTheBoardsTemperature >"$work/window-test.log" 2>&1; then
     pass "the installed window shows the board's 24.41 through COM10"
 else

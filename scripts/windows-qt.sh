@@ -11,20 +11,13 @@ archive=${DEBIAN_ARCHIVE:-$(apt-get indextargets --format '$(REPO_URI) $(RELEASE
     awk '$2 !~ /-/ && $3 == "main" { sub("/$", "", $1); print $1; exit }')}
 archive=${archive:-http://deb.debian.org/debian}
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/vantro
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+. "$here/scripts/lib/packages.sh"
 
 # The cross compiler, the build tools, and Debian's own Qt for the tools that run during the build.
 needed=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake qt6-base-dev qt6-base-dev-tools curl
         ca-certificates xz-utils)
-missing=()
-for package in "${needed[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    "${sudo[@]}" apt-get update -qq >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
-fi
+# Everything apt-get says goes to stderr: stdout carries the prefix alone.
+install_missing -q "${needed[@]}" >&2
 
 # What the build depends on: a change to any of it makes another cache entry.
 flags=(

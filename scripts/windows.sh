@@ -16,8 +16,7 @@ read -r -a programs <<<"${VANTRO_WINDOWS_PROGRAMS:-vantro.exe vantro-window.exe}
 jobs=${JOBS:-$(nproc)}
 cross=build/windows
 triplet=x86_64-w64-mingw32
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+. scripts/lib/packages.sh
 
 timings=()
 step_name=
@@ -35,21 +34,14 @@ step "the tools, from Debian"
 needed=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build imagemagick nsis zip
         wine wine64 xvfb x11-utils
         libqt6core6 mingw-w64-x86-64-dev)
-missing=()
-for package in "${needed[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    "${sudo[@]}" apt-get update -qq >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
-fi
+install_missing -q "${needed[@]}" >&2
 
 step "Qt for Windows (built once, then cached)"
 qt=${VANTRO_WINDOWS_QT:-$(scripts/windows-qt.sh | tail -1)}
 echo "$qt"
 
 step "Vantro and its tests, for Windows"
-. scripts/windows-configure.sh
+. scripts/lib/windows-configure.sh
 windows_configure "$qt" "$cross"
 cmake --build "$cross" -j "$jobs"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")

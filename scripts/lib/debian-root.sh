@@ -1,7 +1,10 @@
+# shellcheck shell=bash
 # Sourced by the scripts that work in Debian trees of their own, entered with chroot: the package archive
 # this machine's apt reads, the host tools they need, minimal trees kept in the cache (one per release and
 # architecture, another architecture's run through qemu-user-static), and mounts undone whatever happens.
 # The caller runs as root and sets: trap undo_mounts EXIT
+# shellcheck source=scripts/lib/packages.sh
+. "$(dirname "${BASH_SOURCE[0]}")/packages.sh"
 
 roots_dir=${XDG_CACHE_HOME:-$HOME/.cache}/vantro/roots
 mounted=()
@@ -14,25 +17,14 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
-# Installs the named packages on this machine when they are missing.
-host_install() {
-    local missing=() package
-    for package; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    echo "Installing: ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
 # The archive and the suites of RELEASE that this machine's apt reads (with its -updates and -security),
-# as sources.list lines; deb.debian.org when apt here reads none of that release.
+# as sources.list lines; deb.debian.org's, with the same suites, when apt here reads none of that release.
 archive_sources() {
     local release=$1
     apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Created-By: Packages' 2>/dev/null | sort -u |
         awk -v r="$release" '$2 == r || index($2, r "-") == 1 { print "deb " $1 " " $2 " main" }' |
-        grep . || echo "deb http://deb.debian.org/debian $release main"
+        grep . || printf 'deb %s %s main\n' http://deb.debian.org/debian "$release" \
+            http://deb.debian.org/debian "$release-updates" http://deb.debian.org/debian-security "$release-security"
 }
 
 # The CPU name qemu and binfmt_misc give ARCH (aarch64 for arm64).
@@ -45,7 +37,7 @@ qemu_cpu() {
 enable_emulation() {
     local arch=$1 cpu
     [ "$arch" = "$(dpkg --print-architecture)" ] && return
-    host_install qemu-user-static binfmt-support dpkg-dev
+    install_missing qemu-user-static binfmt-support dpkg-dev >/dev/null
     cpu=$(qemu_cpu "$arch")
     [ -e /proc/sys/fs/binfmt_misc/status ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
     [ -e "/proc/sys/fs/binfmt_misc/qemu-$cpu" ] || update-binfmts --enable "qemu-$cpu"
@@ -57,17 +49,19 @@ enable_emulation() {
 }
 
 # Sets base_root to a minimal Debian tree of RELEASE for ARCH, made by debootstrap once and then kept;
-# callers copy it (cp -a) and never change it.
+# callers copy it (cp -a) and never change it. It is made from MIRROR when one is given (any mirror of the
+# release makes the same tree), else from the archive this machine's apt reads for RELEASE.
 make_base_root() {
-    local release=$1 arch=$2 mirror tmp
+    local release=$1 arch=$2 mirror=${3:-} tmp
     base_root=$roots_dir/$release-$arch-base
     mkdir -p "$roots_dir"
     exec 9>"$base_root.lock"
     flock 9
     if [ ! -x "$base_root/usr/bin/apt-get" ]; then
-        host_install debootstrap
+        install_missing debootstrap >/dev/null
         enable_emulation "$arch"
-        mirror=$(archive_sources "$release" | awk -v r="$release" '$3 == r { print $2; exit }')
+        [ -n "$mirror" ] ||
+            mirror=$(archive_sources "$release" | awk -v r="$release" '$3 == r { print $2; exit }')
         tmp=$base_root.new
         remove_root "$tmp"
         echo "== debootstrap $release $arch from ${mirror:-http://deb.debian.org/debian}"
