@@ -2,6 +2,8 @@
 # Builds Qt's base modules for 64-bit Windows from Debian's own qt6-base source, with mingw-w64, into a
 # cache outside the tree that later runs reuse: ${XDG_CACHE_HOME:-~/.cache}/vantro/qt-<version>-mingw-<key>.
 # Prints the installed prefix on its last line. About 22 minutes on 2 cores the first time.
+#
+#   scripts/windows-qt.sh [--packages]      (--packages: install what the build needs, and stop there)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 version=6.4.2
@@ -18,6 +20,7 @@ needed=(g++-mingw-w64-x86-64-posix mingw-w64-tools ninja-build cmake qt6-base-de
         ca-certificates xz-utils)
 # Everything apt-get says goes to stderr: stdout carries the prefix alone.
 install_missing -q "${needed[@]}" >&2
+[ "${1:-}" != --packages ] || exit 0
 
 # What the build depends on: a change to any of it makes another cache entry.
 flags=(

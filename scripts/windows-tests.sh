@@ -20,9 +20,7 @@ cross=build/windows
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-step() {
-    echo "== $1 (after $SECONDS s)"
-}
+. scripts/lib/steps.sh
 
 install_missing -q wine wine64 xvfb g++-mingw-w64-x86-64-posix >&2
 
@@ -71,5 +69,5 @@ fi
 step "the tests, under Wine"
 status=0
 ctest --test-dir "$cross" --output-on-failure "$@" || status=$?
-step "done"
+step_times
 exit $status

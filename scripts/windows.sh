@@ -18,15 +18,7 @@ cross=build/windows
 triplet=x86_64-w64-mingw32
 . scripts/lib/packages.sh
 
-timings=()
-step_name=
-step_start=0
-step() {
-    [ -z "$step_name" ] || timings+=("$(printf '%5d s  %s' $((SECONDS - step_start)) "$step_name")")
-    step_name=$1
-    step_start=$SECONDS
-    [ -z "$1" ] || echo "== $1 (after $SECONDS s)"
-}
+. scripts/lib/steps.sh
 
 step "the tools, from Debian"
 # The cross compiler, the icon's converter and NSIS; Wine, Xvfb and xwininfo for the tests under Wine; the
@@ -142,8 +134,7 @@ makensis -V2 -DVERSION_NSH="$PWD/$cross/packaging/windows/version.nsh" -DFILES="
     packaging/windows/vantro.nsi
 (cd "$cross" && zip -q -r -9 -X "$name.zip" "$name")
 
-step ""
-printf '%s\n' "${timings[@]}"
+step_times
 for made in "$setup" "$zip"; do
     printf '%s: %d bytes (%s)\n' "$made" "$(stat -c %s "$made")" "$(du -h "$made" | cut -f1)"
 done
