@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2119 # build_release and build_sanitize take targets; here they build everything
 # The README's test command. Installs what is missing, then builds twice: under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the Release build that becomes the package. Both run the whole suite, while
 # the fuzzer runs for a minute beside them; once all has passed, the Release build is packaged and the package
@@ -9,7 +10,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/steps.sh
-# shellcheck disable=SC2119 # build_release and build_sanitize take targets; here they build everything
 . scripts/lib/build.sh
 
 quick=false
