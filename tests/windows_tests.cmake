@@ -3,6 +3,7 @@
 # the Wine prefix as COM ports.
 add_library(vantro_test_support STATIC
     support/board_line.h support/board_line_wine.cpp
+    support/board_play.cpp support/board_play.h
     support/fake_link_view.cpp support/fake_link_view.h
     support/zorva_registry.cpp support/zorva_registry.h
 )
