@@ -133,7 +133,7 @@ done
 wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
 if VANTRO_WINE_LINES=$lines_port VANTRO_INSTALLED=$(winepath -w "$installed") \
     WINEPATH=$(for d in "${dlls[@]}"; do winepath -w "$d"; done | paste -sd ';') \
-    wine "$cross/tst_window_win32.exe" bigDigitsShowTheBoardsTemperature >"$work/window-test.log" 2>&1; then
+    wine "$cross/tst_headless.exe" bigDigitsShowTheBoardsTemperature >"$work/window-test.log" 2>&1; then
     pass "the installed window shows the board's 24.41 through COM10"
 else
     fail "the installed window did not show the board's temperature: $(tr -d '\r' <"$work/window-test.log" | tail -5)"
