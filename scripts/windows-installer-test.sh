@@ -107,7 +107,7 @@ qt=$(sed -n 's|^Qt6_DIR:PATH=\(.*\)/lib/cmake/Qt6$|\1|p' "$cross/CMakeCache.txt"
 wine_qt_logs_to_stderr
 if VANTRO_WINE_LINES=$wine_lines_port VANTRO_INSTALLED=$(winepath -w "$installed") \
     WINEPATH=$(wine_dll_path "$qt") \
-    wine "$cross/tst_window_win32.exe" bigDigitsShowTheBoardsTemperature >"$work/window-test.log" 2>&1; then
+    wine "$cross/tst_headless.exe" bigDigitsShowTheBoardsTemperature >"$work/window-test.log" 2>&1; then
     pass "the installed window shows the board's 24.41 through COM10"
 else
     fail "the installed window did not show the board's temperature: $(tr -d '\r' <"$work/window-test.log" | tail -5)"

@@ -6,8 +6,9 @@
 #
 #   scripts/windows-tests.sh [ctest arguments, e.g. -R tst_link_live]
 #
-# SCREENSHOT=docs/windows-window.png takes a picture of the virtual display while tst_window_win32 shows
-# the board's temperature (with -R tst_window_win32 to run that test alone); ImageMagick's import takes it.
+# SCREENSHOT=docs/windows-window.png takes a picture of the virtual display while tst_headless's
+# bigDigitsShowTheBoardsTemperature shows the board's temperature (with -R tst_headless to run that test
+# alone); ImageMagick's import takes it.
 #
 # VANTRO_WINDOWS_QT names another Qt for Windows to use (Core, Network and Test are enough).
 set -euo pipefail

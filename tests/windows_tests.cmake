@@ -3,6 +3,7 @@
 # the Wine prefix as COM ports.
 add_library(vantro_test_support STATIC
     support/board_line.h support/board_line_common.cpp support/board_line_wine.cpp
+    support/board_play.cpp support/board_play.h
     support/fake_link_view.cpp support/fake_link_view.h
     support/zorva_registry.cpp support/zorva_registry.h
 )
@@ -36,11 +37,8 @@ vantro_add_test(tst_reading_history record/tst_reading_history.cpp)
 vantro_add_test(tst_alert_watch alert/tst_alert_watch.cpp LC_ALL=it_IT.UTF-8)
 vantro_add_test(tst_station station/tst_station.cpp)
 
-# The front ends as programs: each test starts vantro.exe or vantro-window.exe and plays the board.
-vantro_add_test(tst_headless_win32 headless/tst_headless_win32.cpp)
-vantro_add_test(tst_window_win32 app/tst_window_win32.cpp)
-foreach(test IN ITEMS tst_headless_win32 tst_window_win32)
-    target_compile_definitions(${test} PRIVATE VANTRO_PATH="$<TARGET_FILE:vantro>"
-                                               VANTRO_WINDOW_PATH="$<TARGET_FILE:vantro-window>")
-    add_dependencies(${test} vantro vantro-window)
-endforeach()
+# The front ends as programs: the test starts vantro.exe and vantro-window.exe and plays the board.
+vantro_add_test(tst_headless headless/tst_headless.cpp)
+target_compile_definitions(tst_headless PRIVATE VANTRO_PATH="$<TARGET_FILE:vantro>"
+                                                VANTRO_WINDOW_PATH="$<TARGET_FILE:vantro-window>")
+add_dependencies(tst_headless vantro vantro-window)
