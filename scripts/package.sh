@@ -32,9 +32,11 @@ if [ "$arch" != "$(dpkg --print-architecture)" ]; then
 fi
 if [ -n "$from" ]; then
     build=$from
-    grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" &&
-        grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt" ||
-        { echo "$0: $build is not a Release build installed under /usr" >&2; exit 2; }
+    if ! grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" ||
+        ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt"; then
+        echo "$0: $build is not a Release build installed under /usr" >&2
+        exit 2
+    fi
 else
     "${in_build_tree[@]}" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF "${toolchain[@]}" >/dev/null

@@ -5,8 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)" >/dev/null
+. scripts/lib/build.sh
+configure_release
+build build/release >/dev/null
 
 demo=$(mktemp -d -t vantro-demo.XXXXXX)
 board_pid=

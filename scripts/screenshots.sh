@@ -6,8 +6,9 @@ cd "$(dirname "$0")/.."
 
 . scripts/lib/packages.sh
 install_missing xvfb xauth xdotool imagemagick
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release >/dev/null
+. scripts/lib/build.sh
+configure_release
+build build/release >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

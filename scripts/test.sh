@@ -1,5 +1,4 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2119 # build_release and build_sanitize take targets; here they build everything
 # The README's test command. Installs what is missing, then builds twice: under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the Release build that becomes the package. Both run the whole suite, while
 # the fuzzer runs for a minute beside them; once all has passed, the Release build is packaged and the package
@@ -24,7 +23,8 @@ scripts/install-deps.sh
 
 if [ "$quick" = true ]; then
     step "Release build"
-    build_release
+    configure_release
+    build build/release
     step "suite, Release build"
     run_suite build/release
     step_times
@@ -32,9 +32,11 @@ if [ "$quick" = true ]; then
 fi
 
 step "sanitizer build"
-build_sanitize
+configure_sanitize
+build build/sanitize
 step "Release build"
-build_release
+configure_release
+build build/release
 step "fuzzer build"
 scripts/fuzz.sh --build-only
 

@@ -98,10 +98,7 @@ echo "== the installed window shows a board's temperature through a COM port"
 # The board plays on a pseudo-terminal that vantro-wine-lines (built for Linux, as scripts/windows-tests.sh
 # builds it) maps into the prefix as COM10; the window test of the build starts the installed window on it.
 native=build/release
-if [ ! -x "$native/tests/vantro-wine-lines" ]; then
-    [ -f "$native/build.ninja" ] || cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$native" --target vantro-wine-lines >/dev/null
-fi
+[ -x "$native/tests/vantro-wine-lines" ] || (. scripts/lib/build.sh && configure_release && build "$native" vantro-wine-lines >/dev/null)
 wine_lines_start "$native/tests/vantro-wine-lines" "$work/wine-lines.log"
 qt=$(sed -n 's|^Qt6_DIR:PATH=\(.*\)/lib/cmake/Qt6$|\1|p' "$cross/CMakeCache.txt")
 wine_qt_logs_to_stderr

@@ -18,8 +18,6 @@ native=build/release
 cross=build/windows
 . scripts/lib/packages.sh
 . scripts/lib/wine.sh
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 . scripts/lib/steps.sh
 
@@ -30,11 +28,7 @@ qt=${VANTRO_WINDOWS_QT:-$(scripts/windows-qt.sh | tail -1)}
 echo "$qt"
 
 step "the line host, for Linux"
-if [ ! -f "$native/build.ninja" ]; then
-    cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-        "${launcher[@]}" >/dev/null
-fi
-cmake --build "$native" -j "$jobs" --target vantro-wine-lines
+(. scripts/lib/build.sh && configure_release && build "$native" vantro-wine-lines)
 
 step "the link and its tests, for Windows"
 . scripts/lib/windows-configure.sh

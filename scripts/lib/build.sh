@@ -14,20 +14,18 @@ if command -v ccache >/dev/null; then
 fi
 build_jobs=${JOBS:-$(nproc)}
 
-# build_release [TARGET...]: configures and builds build/release, all of it or the targets named.
-build_release() {
+configure_release() {
     cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
         -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-    build_folder build/release "$@"
 }
 
-build_sanitize() {
+configure_sanitize() {
     cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTRO_SANITIZE=ON \
         -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-    build_folder build/sanitize "$@"
 }
 
-build_folder() {
+# build FOLDER [TARGET...]: all of a configured build, or the targets named.
+build() {
     local folder=$1 targets=()
     shift
     [ $# -eq 0 ] || targets=(--target "$@")
