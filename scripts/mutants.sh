@@ -130,20 +130,35 @@ fi
 mkdir -p "$logs"
 
 tests_for() {
-    ctest --test-dir "$build" -N -R "$1" -LE soak --show-only=json-v1 | jq '.tests | length'
+    ctest --test-dir "$build" -N -R "$1" -LE soak --show-only=json-v1 2>/dev/null | jq '.tests | length'
+}
+
+# ctest names a test's program only once it is built: until then, everything is built once.
+build_unbuilt() {
+    local regex=$1 log=$2 unbuilt
+    unbuilt=$(ctest --test-dir "$build" -N -R "$regex" -LE soak --show-only=json-v1 2>/dev/null |
+        jq '[.tests[] | select(.command == null)] | length')
+    if [[ $unbuilt -gt 0 ]]; then
+        echo "building everything once: $unbuilt of the tests are not built yet"
+        cmake --build "$build" >"$log" 2>&1
+    fi
 }
 
 # The targets a regex needs: the executables its tests run, and the programs they start.
 targets_for() {
     local regex=$1 name
     {
-        ctest --test-dir "$build" -N -R "$regex" -LE soak --show-only=json-v1 |
+        ctest --test-dir "$build" -N -R "$regex" -LE soak --show-only=json-v1 2>/dev/null |
             jq -r '.tests[].command[]?' |
             while IFS= read -r name; do
-                [[ $name == "$build_abs"/* && $name != "$build_abs" ]] && basename "$name"
+                if [[ $name == "$build_abs"/* ]]; then
+                    basename "$name"
+                fi
             done
         for name in "${programs[@]}"; do
-            ninja -C "$build" -t query "$name" >/dev/null 2>&1 && echo "$name"
+            if ninja -C "$build" -t query "$name" >/dev/null 2>&1; then
+                echo "$name"
+            fi
         done
     } | sort -u
 }
@@ -170,6 +185,10 @@ if [[ $baseline -eq 1 ]]; then
     for i in "${!files[@]}"; do
         selected "${numbers[$i]}" && all_regex+="${all_regex:+|}${regexes[$i]}"
     done
+    if ! build_unbuilt "$all_regex" "$logs/baseline-build.log"; then
+        echo "baseline: the unchanged source does not build, see $logs/baseline-build.log" >&2
+        exit 1
+    fi
     mapfile -t all_targets < <(targets_for "$all_regex")
     echo "baseline: building ${#all_targets[@]} targets"
     if ! build_targets "$logs/baseline-build.log" "${all_targets[@]}"; then
@@ -207,6 +226,7 @@ for i in "${!files[@]}"; do
         echo "skip      $label (no test matches $regex)"
         continue
     fi
+    build_unbuilt "$regex" "$logs/$n-build.log"
     mapfile -t targets < <(targets_for "$regex")
 
     run=$((run + 1))
