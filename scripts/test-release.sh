@@ -63,6 +63,10 @@ fi
 run_root=$roots_dir/$release-run
 remove_root "$run_root"
 cp -a "$kept" "$run_root"
+# Its root a mount point, as a booted system's is: a test that binds a file of its own over a system file
+# does it in a mount namespace of its own made private, which needs one.
+mount --bind "$run_root" "$run_root"
+mounted+=("$run_root")
 mount_system "$run_root"
 # The serial port list reads /sys; Qt's shared memory and the sanitizers' want /dev/shm.
 mount -t sysfs sysfs "$run_root/sys"

@@ -157,7 +157,7 @@ undo_mounts() {
 remove_root() {
     local root point
     root=$(realpath -m "$1")
-    awk -v r="$root/" 'index($5, r) == 1 { print $5 }' /proc/self/mountinfo | sort -r |
+    awk -v r="$root" '$5 == r || index($5, r "/") == 1 { print $5 }' /proc/self/mountinfo | sort -r |
         while read -r point; do umount --lazy "$point"; done
     if awk -v r="$root/" 'index($5, r) == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo; then
         echo "$root still has mounts in it; not deleting it" >&2

@@ -1,6 +1,7 @@
 #include "alert_limits.h"
 
 #include "protocol/temperature_text.h"
+#include "settings/quoted_value.h"
 #include "settings/zorva_store.h"
 
 namespace {
@@ -100,12 +101,12 @@ bool AlertLimits::read(const QString &text, const QString &decimalPoint, std::op
     bool tooLarge = false;
     const std::optional<int64_t> hundredths = unsignedHundredths(QStringView(plain).sliced(sign), tooLarge);
     if (!hundredths) {
-        mistake = QStringLiteral("\"%1\" is not a temperature (digits 0-9 with one point or comma)")
-                      .arg(text.trimmed());
+        mistake = QStringLiteral("%1 is not a temperature (digits 0-9 with one point or comma)")
+                      .arg(quotedValue(text.trimmed()));
         return false;
     }
     if (tooLarge) {
-        mistake = QStringLiteral("\"%1\" is beyond 10000 degrees").arg(text.trimmed());
+        mistake = QStringLiteral("%1 is beyond 10000 degrees").arg(quotedValue(text.trimmed()));
         return false;
     }
     limit = int32_t(negative ? -*hundredths : *hundredths);

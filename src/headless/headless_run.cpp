@@ -42,8 +42,9 @@ HeadlessRun::HeadlessRun(const CommandLine &line, QObject *parent)
     if (const QString problem = zorvaStoreProblem(); !problem.isEmpty())
         say(QStringLiteral("Settings not read, the defaults are in use: %1").arg(problem));
     const QString calibrationMistake = line.offset ? QString() : m_station.calibrationMistake();
-    for (const QString &mistake :
-         {m_station.alertLimitMistakes().high, m_station.alertLimitMistakes().low, calibrationMistake}) {
+    for (const QString &mistake : QStringList{m_station.alertLimitMistakes().high,
+                                              m_station.alertLimitMistakes().low, calibrationMistake} +
+                                      m_station.settingMistakes()) {
         if (!mistake.isEmpty())
             say(mistake);
     }

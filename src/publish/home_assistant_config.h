@@ -10,6 +10,8 @@ struct HomeAssistantOptions
     static constexpr int LongestExpireAfterSeconds = 86400;
     static constexpr int LongestRebirthDelayMs = 5000;
     static constexpr char DefaultPrefix[] = "homeassistant";
+    // Far beyond any real prefix, and far below the 65535 bytes a topic can hold.
+    static constexpr int LongestPrefix = 256;
 
     bool discovery = true;
     QString prefix = QString::fromLatin1(DefaultPrefix);

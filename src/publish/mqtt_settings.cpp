@@ -1,14 +1,12 @@
 #include "mqtt_settings.h"
 
+#include "publish/mqtt_topics.h"
+#include "settings/quoted_value.h"
+#include "settings/zorva_flag.h"
 #include "settings/zorva_store.h"
 
 namespace {
 const QString Group = QStringLiteral("MQTT");
-
-const QStringList Yes{QStringLiteral("true"), QStringLiteral("1"), QStringLiteral("yes"),
-                      QStringLiteral("on")};
-const QStringList No{QStringLiteral("false"), QStringLiteral("0"), QStringLiteral("no"),
-                     QStringLiteral("off")};
 
 QString mistake(const QString &key, const QString &why)
 {
@@ -17,24 +15,29 @@ QString mistake(const QString &key, const QString &why)
 
 bool discovery(QStringList &mistakes)
 {
-    const QString written = zorvaText(Group, QStringLiteral("Discovery")).trimmed();
-    if (No.contains(written, Qt::CaseInsensitive))
-        return false;
-    if (!written.isEmpty() && !Yes.contains(written, Qt::CaseInsensitive))
-        mistakes << mistake(
-            QStringLiteral("Discovery"),
-            QStringLiteral("\"%1\" is neither true nor false; discovery stays on").arg(written));
-    return true;
+    QString why;
+    const bool on =
+        ZorvaFlag::read(Group, QStringLiteral("Discovery"), true, QStringLiteral("discovery stays on"), why);
+    if (!why.isEmpty())
+        mistakes << why;
+    return on;
 }
 
 QString prefix(QStringList &mistakes)
 {
     const QString written = zorvaText(Group, QStringLiteral("DiscoveryPrefix")).trimmed();
+    const QString key = QStringLiteral("DiscoveryPrefix");
+    if (written.size() > HomeAssistantOptions::LongestPrefix) {
+        mistakes << mistake(key, QStringLiteral("%1 is longer than %2 characters; using \"%3\"")
+                                     .arg(quotedValue(written))
+                                     .arg(HomeAssistantOptions::LongestPrefix)
+                                     .arg(QLatin1String(HomeAssistantOptions::DefaultPrefix)));
+        return QString::fromLatin1(HomeAssistantOptions::DefaultPrefix);
+    }
     const QString clean = HomeAssistantConfig::cleanPrefix(written);
     if (!written.isEmpty() && clean != written)
-        mistakes << mistake(
-            QStringLiteral("DiscoveryPrefix"),
-            QStringLiteral("\"%1\" is not a plain topic prefix; using \"%2\"").arg(written, clean));
+        mistakes << mistake(key, QStringLiteral("%1 is not a plain topic prefix; using %2")
+                                     .arg(quotedValue(written), quotedValue(clean)));
     return clean;
 }
 
@@ -47,12 +50,11 @@ int expireAfterSeconds(QStringList &mistakes)
     const int seconds = written.toInt(&number);
     if (number && seconds >= 0 && seconds <= HomeAssistantOptions::LongestExpireAfterSeconds)
         return seconds;
-    mistakes << mistake(
-        QStringLiteral("ExpireAfter"),
-        QStringLiteral("\"%1\" is not a whole number of seconds from 0 (never) to %2; using %3")
-            .arg(written)
-            .arg(HomeAssistantOptions::LongestExpireAfterSeconds)
-            .arg(HomeAssistantOptions::DefaultExpireAfterSeconds));
+    mistakes << mistake(QStringLiteral("ExpireAfter"),
+                        QStringLiteral("%1 is not a whole number of seconds from 0 (never) to %2; using %3")
+                            .arg(quotedValue(written))
+                            .arg(HomeAssistantOptions::LongestExpireAfterSeconds)
+                            .arg(HomeAssistantOptions::DefaultExpireAfterSeconds));
     return HomeAssistantOptions::DefaultExpireAfterSeconds;
 }
 } // namespace
@@ -65,6 +67,23 @@ QString MqttSettings::url()
 QString MqttSettings::id()
 {
     return zorvaText(Group, QStringLiteral("Id")).trimmed();
+}
+
+QString MqttSettings::usableId(QStringList &mistakes)
+{
+    const QString written = id();
+    const QString key = QStringLiteral("Id");
+    if (written.size() > MqttTopics::LongestId) {
+        mistakes << mistake(key, QStringLiteral("%1 is longer than %2 characters; using the default id")
+                                     .arg(quotedValue(written))
+                                     .arg(MqttTopics::LongestId));
+        return {};
+    }
+    const QString clean = MqttTopics::cleanId(written);
+    if (!MqttTopics::isUsableId(written) && !written.isEmpty())
+        mistakes << mistake(key, QStringLiteral("%1 may hold only letters, digits, _ and -; using %2")
+                                     .arg(quotedValue(written), quotedValue(clean)));
+    return clean;
 }
 
 HomeAssistantOptions MqttSettings::homeAssistant(QStringList &mistakes)

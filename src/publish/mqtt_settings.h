@@ -9,9 +9,13 @@
 // (absent or empty: the host and port's name).
 namespace MqttSettings {
 QString url();
+// As written.
 QString id();
-// How the board is announced to Home Assistant, from the same group: Discovery (on when absent; false, 0,
-// no or off turn it off), DiscoveryPrefix (homeassistant when absent; cleaned as
+// As the topics use it: lower case, any other character than a-z, 0-9, _ and - made "_" (said in
+// `mistakes`), and empty for the default id when it is longer than MqttTopics::LongestId (said too).
+QString usableId(QStringList &mistakes);
+// How the board is announced to Home Assistant, from the same group: Discovery (on when absent; see
+// ZorvaFlag), DiscoveryPrefix (homeassistant when absent or longer than LongestPrefix; cleaned as
 // HomeAssistantConfig::cleanPrefix says) and ExpireAfter (whole seconds from 0, never, to 86400; 120 when
 // absent). A value that cannot be used as written is said in `mistakes`, one line naming the setting and
 // saying why and what is used instead. The version is left empty.

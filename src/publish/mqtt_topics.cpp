@@ -30,14 +30,14 @@ QString MqttTopics::cleanId(const QString &id)
 
 QString MqttTopics::defaultId(const QString &hostName, const QString &portName, const QString &serialNumber)
 {
-    if (!serialNumber.trimmed().isEmpty())
-        return cleanId(serialNumber.trimmed());
-    return cleanId(hostName + u'-' + portName.section(u'/', -1));
+    const QString id = serialNumber.trimmed().isEmpty() ? hostName + u'-' + portName.section(u'/', -1)
+                                                        : serialNumber.trimmed();
+    return cleanId(id.left(LongestId));
 }
 
 bool MqttTopics::isUsableId(const QString &id)
 {
-    return !id.isEmpty() && cleanId(id) == id.toLower();
+    return !id.isEmpty() && id.size() <= LongestId && cleanId(id) == id.toLower();
 }
 
 QString MqttTopics::clientId(const QString &id, const QByteArray &machineId)

@@ -11,9 +11,12 @@ namespace MqttTopics {
 // tells two boards apart on machines of the same name; else host-port: lab3-ttyacm0. Lower-cased, every
 // character other than a-z, 0-9, "_" and "-" replaced by "_".
 QString defaultId(const QString &hostName, const QString &portName, const QString &serialNumber = {});
-// The same rule for an id given in the settings, so that it cannot reach into other topics.
+// Longer than any serial number or host and port name; the topics built on it stay far below MQTT's limit.
+inline constexpr int LongestId = 128;
+// The same rule for an id given by the user, so that it cannot reach into other topics, and so that ZV0042A
+// and zv0042a are one board.
 QString cleanId(const QString &id);
-// Whether an id given on the command line can be used as it stands.
+// Whether an id given by the user can be used as it stands, but for its case: at most LongestId characters.
 bool isUsableId(const QString &id);
 // The MQTT client id of the board's session: vantro-<id>-<8 hex digits>, the digits from the machine's id,
 // so that the same board id on two machines does not make two sessions that take each other's place.

@@ -1,5 +1,6 @@
 #include "recording_settings.h"
 
+#include "settings/zorva_flag.h"
 #include "settings/zorva_store.h"
 
 #include <QtCore/QDir>
@@ -11,9 +12,15 @@ const QString EnabledKey = QStringLiteral("Enabled");
 const QString FolderKey = QStringLiteral("Folder");
 } // namespace
 
+bool RecordingSettings::enabled(QString &mistake)
+{
+    return ZorvaFlag::read(Group, EnabledKey, false, QStringLiteral("recording stays off"), mistake);
+}
+
 bool RecordingSettings::enabled()
 {
-    return openZorvaStore(Group)->value(EnabledKey, false).toBool();
+    QString ignored;
+    return enabled(ignored);
 }
 
 void RecordingSettings::setEnabled(bool enabled)

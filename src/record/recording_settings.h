@@ -2,9 +2,11 @@
 
 #include <QtCore/QString>
 
-// Whether readings are recorded and where, kept in ZORVA.conf, group Recording: Enabled (off when absent)
-// and Folder (empty or absent: $XDG_DATA_HOME/vantro/readings).
+// Whether readings are recorded and where, kept in ZORVA.conf, group Recording: Enabled (off when absent;
+// see ZorvaFlag) and Folder (empty or absent: $XDG_DATA_HOME/vantro/readings).
 namespace RecordingSettings {
+// Off, and why in `mistake`, for a value that is neither on nor off.
+bool enabled(QString &mistake);
 bool enabled();
 void setEnabled(bool enabled);
 // The folder to record into: Folder as written, a leading "~/" meaning the home folder, or the default when

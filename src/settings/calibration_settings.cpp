@@ -2,6 +2,7 @@
 
 #include "protocol/calibration.h"
 #include "protocol/temperature_text.h"
+#include "settings/quoted_value.h"
 #include "settings/zorva_store.h"
 
 namespace {
@@ -46,13 +47,13 @@ std::optional<int32_t> CalibrationSettings::parse(const QString &text, const QSt
     const qsizetype sign = negative || plain.startsWith(u'+') ? 1 : 0;
     const std::optional<int32_t> hundredths = unsignedHundredths(QStringView(plain).sliced(sign));
     if (!hundredths) {
-        mistake = QStringLiteral("\"%1\" is not an offset in degrees (digits 0-9, a point and at most two "
+        mistake = QStringLiteral("%1 is not an offset in degrees (digits 0-9, a point and at most two "
                                  "decimals)")
-                      .arg(written);
+                      .arg(quotedValue(written));
         return std::nullopt;
     }
     if (*hundredths > Calibration::LargestOffset) {
-        mistake = QStringLiteral("\"%1\" is beyond 50 degrees either way").arg(written);
+        mistake = QStringLiteral("%1 is beyond 50 degrees either way").arg(quotedValue(written));
         return std::nullopt;
     }
     return negative ? -*hundredths : *hundredths;

@@ -1,5 +1,7 @@
 #include "ini_text.h"
 
+#include <QtCore/QStringDecoder>
+
 namespace {
 bool isBlank(char c)
 {
@@ -58,28 +60,54 @@ qsizetype unescape(QByteArrayView raw, qsizetype at, QString &text)
 }
 } // namespace
 
-std::optional<QString> IniText::find(QByteArrayView file, QStringView group, QStringView key)
+void IniText::forEachLine(QByteArrayView file,
+                          const std::function<void(const QString &, const QString &, QByteArrayView)> &line)
 {
     if (file.startsWith("\xEF\xBB\xBF"))
         file = file.sliced(3);
-    std::optional<QString> found;
-    bool inGroup = false;
+    QString group;
     while (!file.isEmpty()) {
         const qsizetype end = file.indexOf('\n');
-        QByteArrayView line = trimmed(end < 0 ? file : file.first(end));
+        QByteArrayView text = trimmed(end < 0 ? file : file.first(end));
         file = end < 0 ? QByteArrayView() : file.sliced(end + 1);
-        if (line.endsWith('\r'))
-            line = trimmed(line.chopped(1));
-        if (line.startsWith('[')) {
-            const qsizetype close = line.lastIndexOf(']');
-            inGroup = close > 0 && QString::fromUtf8(trimmed(line.sliced(1, close - 1))) == group;
+        if (text.endsWith('\r'))
+            text = trimmed(text.chopped(1));
+        if (text.startsWith('[')) {
+            const qsizetype close = text.lastIndexOf(']');
+            group = close > 0 ? QString::fromUtf8(trimmed(text.sliced(1, close - 1))) : QString();
             continue;
         }
-        const qsizetype equals = line.indexOf('=');
-        if (inGroup && equals > 0 && QString::fromUtf8(trimmed(line.first(equals))) == key)
-            found = decode(line.sliced(equals + 1));
+        const qsizetype equals = text.indexOf('=');
+        if (equals > 0 && !group.isNull())
+            line(group, QString::fromUtf8(trimmed(text.first(equals))), text.sliced(equals + 1));
     }
-    return found;
+}
+
+std::optional<QString> IniText::find(QByteArrayView file, QStringView group, QStringView key)
+{
+    std::optional<QByteArrayView> found;
+    forEachLine(file, [&](const QString &lineGroup, const QString &lineKey, QByteArrayView raw) {
+        if (lineGroup == group && lineKey == key)
+            found = raw;
+    });
+    if (!found || !isUtf8(*found))
+        return std::nullopt;
+    return decode(*found);
+}
+
+bool IniText::isUtf16(QByteArrayView file)
+{
+    if (file.startsWith("\xFF\xFE") || file.startsWith("\xFE\xFF"))
+        return true;
+    // Without a byte order mark: a first character in ASCII, with its other byte zero.
+    return file.size() >= 2 && (file[0] == 0) != (file[1] == 0) && uchar(file[0] | file[1]) < 0x80;
+}
+
+bool IniText::isUtf8(QByteArrayView raw)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString text = decoder.decode(raw);
+    return !decoder.hasError();
 }
 
 QString IniText::decode(QByteArrayView raw)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtCore/QSettings>
+#include <QtCore/QStringList>
 
 #include <memory>
 
@@ -25,3 +26,6 @@ QString zorvaStoreName();
 QString zorvaSettingName(const QString &group, const QString &key);
 // Why ZORVA.conf cannot be read, beginning with its path; empty when it can be, or does not exist yet.
 QString zorvaStoreProblem();
+// The settings whose text is not UTF-8, and so are not used, one line each; or one line for a whole file
+// in UTF-16. Empty where the store keeps text of its own (the registry).
+QStringList zorvaEncodingMistakes();

@@ -24,6 +24,15 @@ QString problemWith(const QString &path)
         return QStringLiteral("%1: %2").arg(path, file.errorString());
     return {};
 }
+
+QByteArray storeContents()
+{
+    const QString path = zorvaStorePath();
+    QFile file(path);
+    if (!problemWith(path).isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(LargestFile);
+}
 } // namespace
 
 std::unique_ptr<QSettings> openZorvaStore(const QString &group)
@@ -40,11 +49,23 @@ std::unique_ptr<QSettings> openZorvaStore(const QString &group)
 
 QString zorvaText(const QString &group, const QString &key, const QString &absent)
 {
-    const QString path = zorvaStorePath();
-    QFile file(path);
-    if (!problemWith(path).isEmpty() || !file.open(QIODevice::ReadOnly))
-        return absent;
-    return IniText::find(file.read(LargestFile), group, key).value_or(absent);
+    return IniText::find(storeContents(), group, key).value_or(absent);
+}
+
+QStringList zorvaEncodingMistakes()
+{
+    const QByteArray contents = storeContents();
+    if (IniText::isUtf16(contents))
+        return {QStringLiteral("%1 is in UTF-16, not UTF-8: none of its settings are read; save it as UTF-8")
+                    .arg(zorvaStorePath())};
+    QStringList mistakes;
+    IniText::forEachLine(contents, [&](const QString &group, const QString &key, QByteArrayView raw) {
+        const QString mistake =
+            QStringLiteral("%1: it is not UTF-8 text, and is not used").arg(zorvaSettingName(group, key));
+        if (!IniText::isUtf8(raw) && !mistakes.contains(mistake))
+            mistakes << mistake;
+    });
+    return mistakes;
 }
 
 QString zorvaStorePath()

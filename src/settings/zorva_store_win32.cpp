@@ -42,3 +42,8 @@ QString zorvaSettingName(const QString &group, const QString &key)
 {
     return QStringLiteral("%1\\%2\\%3").arg(Key, group, key);
 }
+
+QStringList zorvaEncodingMistakes()
+{
+    return {};
+}

@@ -4,6 +4,7 @@
 #include "protocol/reading_output.h"
 #include "publish/mqtt_settings.h"
 #include "publish/publisher_setup.h"
+#include "record/recording_settings.h"
 #include "settings/calibration_settings.h"
 #include "settings/metrics_settings.h"
 #include "settings/zorva_store.h"
@@ -13,8 +14,12 @@
 
 Station::Station(LinkView &view, QObject *parent)
     : QObject(parent), m_view(view), m_controller(view), m_timers(m_controller.port()),
-      m_settingsProblem(zorvaStoreProblem())
+      m_settingsProblem(zorvaStoreProblem()), m_settingMistakes(zorvaEncodingMistakes())
 {
+    QString recordingMistake;
+    RecordingSettings::enabled(recordingMistake);
+    if (!recordingMistake.isEmpty())
+        m_settingMistakes << recordingMistake;
     m_controller.attachTimers(m_timers);
     m_silence.setSingleShot(true);
     QStringList mistakes; // said by the publisher, which reads the same settings
@@ -218,6 +223,11 @@ QString Station::calibrationMistake() const
     return m_calibrationMistake;
 }
 
+QStringList Station::settingMistakes() const
+{
+    return m_settingMistakes;
+}
+
 QString Station::portName() const
 {
     return m_controller.portName().isEmpty() ? m_view.text(TextBox::TCOM) : m_controller.portName();
@@ -238,6 +248,7 @@ QStringList Station::problems() const
         lines << QStringLiteral("Recording stopped: ") + failure;
     if (!m_settingsProblem.isEmpty())
         lines << QStringLiteral("Settings not read, the defaults are in use: ") + m_settingsProblem;
+    lines << m_settingMistakes;
     if (m_publisher && !m_publisher->state().isEmpty())
         lines << m_publisher->state();
     if (!m_publishingFailure.isEmpty())

@@ -64,6 +64,9 @@ public:
     const AlertLimitMistakes &alertLimitMistakes() const;
     // What was wrong with the calibration offset in the settings; then no offset is applied.
     QString calibrationMistake() const;
+    // Settings that could not be read as written, beside the limits and the offset: text that is not UTF-8,
+    // a recording switch that is neither on nor off. A line each, read when the station was made.
+    QStringList settingMistakes() const;
     // The port of the link, or before any open the one the view names.
     QString portName() const;
     bool isBoardUp() const;
@@ -100,6 +103,7 @@ private:
     QString m_publishingFailure;
     QString m_metricsFailure;
     QString m_settingsProblem;
+    QStringList m_settingMistakes;
     std::vector<ReadingOutput *> m_outputs;
     QTimer m_silence; // the board link is down once it runs out
     int m_silenceLimitS = 0;

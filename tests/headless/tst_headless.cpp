@@ -416,8 +416,8 @@ private slots:
     void recordsWhenAskedOrSet();
     void recordsIntoTheFolderAsWritten_data();
     void recordsIntoTheFolderAsWritten();
-    void limitsAsWritten_data();
-    void limitsAsWritten();
+    void settingsAsWritten_data();
+    void settingsAsWritten();
     void aSettingsFileThatIsAFifoIsLeftAlone();
     void aReaderThatStopsHoldsUpNothing();
     void theLastLinesWaitForASlowReader();
@@ -879,30 +879,38 @@ void TestHeadless::recordsIntoTheFolderAsWritten()
     QVERIFY(!QFileInfo::exists(program.dataFolder()));
 }
 
-void TestHeadless::limitsAsWritten_data()
+void TestHeadless::settingsAsWritten_data()
 {
-    QTest::addColumn<QByteArray>("alerts");
+    QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<QByteArray>("said");
-    QTest::newRow("a comma") << QByteArray("High=1,5")
+    QTest::newRow("a comma") << QByteArray("[Alerts]\nHigh=1,5")
                              << QByteArray("Alert: 24.41 \xC2\xB0"
                                            "C is above the high limit of 1.50 \xC2\xB0"
                                            "C");
-    QTest::newRow("not a number") << QByteArray("High=nan")
+    QTest::newRow("not a number") << QByteArray("[Alerts]\nHigh=nan")
                                   << QByteArray(
                                          "ZORVA.conf [Alerts] High: \"nan\" is not a temperature (digits 0-9 "
                                          "with one point or comma); the high limit is off");
-    QTest::newRow("low above high") << QByteArray("High=20\nLow=30")
+    QTest::newRow("low above high") << QByteArray("[Alerts]\nHigh=20\nLow=30")
                                     << QByteArray("ZORVA.conf [Alerts] Low: 30.00 is above High, 20.00; both "
                                                   "limits are off");
+    QTest::newRow("recording neither on nor off")
+        << QByteArray("[Recording]\nEnabled=sometimes")
+        << QByteArray(
+               "ZORVA.conf [Recording] Enabled: \"sometimes\" is neither true nor false (yes/no, on/off, "
+               "1/0); recording stays off");
+    QTest::newRow("a folder in Latin-1")
+        << QByteArray("[Recording]\nFolder=/tmp/caf\xE9")
+        << QByteArray("ZORVA.conf [Recording] Folder: it is not UTF-8 text, and is not used");
 }
 
-void TestHeadless::limitsAsWritten()
+void TestHeadless::settingsAsWritten()
 {
-    QFETCH(QByteArray, alerts);
+    QFETCH(QByteArray, settings);
     QFETCH(QByteArray, said);
     BoardLine board;
     Program program(headlessOn(board.portPath(), {"--count", "1"}), Program::Alone, {}, {},
-                    handWritten("[Alerts]\n" + alerts + '\n'));
+                    handWritten(settings + '\n'));
     QVERIFY(answerStartFrame(board, Reply, StartMs));
     QVERIFY(program.endedWith(0));
     const QList<QByteArray> lines = program.lines(QProcess::StandardError, 0);

@@ -190,31 +190,61 @@ void TstHomeAssistant::nothingAnnouncedWithDiscoveryOff()
 void TstHomeAssistant::settings_data()
 {
     QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("idOption");
+    QTest::addColumn<QByteArray>("password");
     QTest::addColumn<bool>("discovery");
     QTest::addColumn<QString>("prefix");
     QTest::addColumn<int>("expireAfter");
+    QTest::addColumn<QString>("id"); // empty: the default id
     QTest::addColumn<QString>("mistake");
+    const auto row = [](const char *name, const QByteArray &file, const QString &mistake = {},
+                        const QString &id = "lab3", bool discovery = true,
+                        const QString &prefix = "homeassistant", int expireAfter = 120,
+                        const QString &idOption = "lab3", const QByteArray &password = {}) {
+        QTest::newRow(name) << file << idOption << password << discovery << prefix << expireAfter << id
+                            << mistake;
+    };
+    const QString setting = "ZORVA.conf [MQTT] ";
     const QString expire =
-        "ExpireAfter: \"%1\" is not a whole number of seconds from 0 (never) to 86400; using 120";
-    QTest::newRow("absent") << QByteArray() << true << "homeassistant" << 120 << "";
-    QTest::newRow("off") << QByteArray("Discovery=Off") << false << "homeassistant" << 120 << "";
-    QTest::newRow("neither") << QByteArray("Discovery=maybe") << true << "homeassistant" << 120
-                             << "Discovery: \"maybe\" is neither true nor false; discovery stays on";
-    QTest::newRow("levels") << QByteArray("DiscoveryPrefix=ha/lab") << true << "ha/lab" << 120 << "";
-    QTest::newRow("wildcards, the broker's own, empty levels")
-        << QByteArray("DiscoveryPrefix=/$SYS/+//#") << true << "_SYS/_/_" << 120
-        << "DiscoveryPrefix: \"/$SYS/+//#\" is not a plain topic prefix; using \"_SYS/_/_\"";
-    QTest::newRow("never") << QByteArray("ExpireAfter=0") << true << "homeassistant" << 0 << "";
-    QTest::newRow("a day") << QByteArray("ExpireAfter=86400") << true << "homeassistant" << 86400 << "";
-    QTest::newRow("past a day") << QByteArray("ExpireAfter=86401") << true << "homeassistant" << 120
-                                << expire.arg("86401");
-    QTest::newRow("a fraction") << QByteArray("ExpireAfter=1.5") << true << "homeassistant" << 120
-                                << expire.arg("1.5");
+        setting + "ExpireAfter: \"%1\" is not a whole number of seconds from 0 (never) to 86400; using 120";
+    row("absent", {});
+    row("off", "Discovery=Off", {}, "lab3", false);
+    row("neither, with a control character", "Discovery=maybe\x1b[2J",
+        setting + "Discovery: \"maybe\\x1b[2J\" is neither true nor false (yes/no, on/off, 1/0); discovery "
+                  "stays on");
+    row("levels", "DiscoveryPrefix=ha/lab", {}, "lab3", true, "ha/lab");
+    row("wildcards, the broker's own, empty levels", "DiscoveryPrefix=/$SYS/+//#",
+        setting + "DiscoveryPrefix: \"/$SYS/+//#\" is not a plain topic prefix; using \"_SYS/_/_\"", "lab3",
+        true, "_SYS/_/_");
+    row("a prefix past any topic", "DiscoveryPrefix=" + QByteArray(70000, 'p'),
+        setting + "DiscoveryPrefix: \"" + QString(80, u'p') +
+            "\"... (70000 characters) is longer than 256 characters; using \"homeassistant\"");
+    row("never", "ExpireAfter=0", {}, "lab3", true, "homeassistant", 0);
+    row("a day", "ExpireAfter=86400", {}, "lab3", true, "homeassistant", 86400);
+    row("past a day", "ExpireAfter=86401", expire.arg("86401"));
+    row("a fraction", "ExpireAfter=1.5", expire.arg("1.5"));
+    // One board, one device: the id's case is the same whichever way it comes in.
+    row("an id in capitals", "Id=ZV0042A", {}, "zv0042a", true, "homeassistant", 120, {});
+    row("an id in capitals on the command line", {}, {}, "zv0042a", true, "homeassistant", 120, "ZV0042A");
+    row("an id that reaches into other topics", "Id=lab 3/+#\xC3\xA9",
+        setting + "Id: \"lab 3/+#\u00e9\" may hold only letters, digits, _ and -; using \"lab_3____\"",
+        "lab_3____", true, "homeassistant", 120, {});
+    row("an id past any topic", "Id=" + QByteArray(129, 'x'),
+        setting + "Id: \"" + QString(80, u'x') +
+            "\"... (129 characters) is longer than 128 characters; using the default id",
+        {}, true, "homeassistant", 120, {});
+    row("a password with no user", {},
+        "VANTRO_MQTT_PASSWORD is not sent: MQTT sends a password only with a user name, and the broker's "
+        "address names none (mqtt://USER@127.0.0.1:1)",
+        "lab3", true, "homeassistant", 120, "lab3", "secret");
 }
 
 void TstHomeAssistant::settings()
 {
     QFETCH(QByteArray, file);
+    QFETCH(QString, idOption);
+    QFETCH(QByteArray, password);
+    QFETCH(QString, id);
     QFETCH(QString, mistake);
     QFile conf(m_home.filePath(QStringLiteral("ZORVA.conf")));
     QVERIFY(conf.open(QIODevice::WriteOnly));
@@ -225,14 +255,19 @@ void TstHomeAssistant::settings()
     QTEST(options.discovery, "discovery");
     QTEST(options.prefix, "prefix");
     QTEST(options.expireAfterSeconds, "expireAfter");
-    QCOMPARE(mistakes.join(u'\n'), mistake.isEmpty() ? mistake : "ZORVA.conf [MQTT] " + mistake);
-    // A mistake is said when publishing starts, and stays in the publisher's state.
+    // Said when publishing starts, and kept in the publisher's state.
+    qputenv("VANTRO_MQTT_PASSWORD", password);
     QString error;
-    auto publisher = setUpPublisher({}, QStringLiteral("lab3"), QStringLiteral("ttyACM0"), error);
+    auto publisher = setUpPublisher({}, idOption, QStringLiteral("ttyACM0"), error);
+    qunsetenv("VANTRO_MQTT_PASSWORD");
+    QCOMPARE(publisher->id(),
+             id.isEmpty() ? MqttTopics::defaultId(QSysInfo::machineHostName(), "ttyACM0") : id);
     QSignalSpy said(publisher.get(), &ReadingPublisher::said);
     publisher->start();
-    QCOMPARE(said.value(0).value(0).toString().startsWith(QLatin1String("ZORVA.conf")), !mistake.isEmpty());
-    QCOMPARE(publisher->state().endsWith(u'\n' + mistakes.value(0)), !mistake.isEmpty());
+    // Before the broker's state, which comes at once from a port that refuses.
+    QCOMPARE(said.value(0).value(0).toString().startsWith(QLatin1String("Cannot reach")), mistake.isEmpty());
+    QCOMPARE(mistake.isEmpty() ? mistake : said.value(0).value(0).toString(), mistake);
+    QCOMPARE(publisher->state().endsWith(u'\n' + mistake), !mistake.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstHomeAssistant)

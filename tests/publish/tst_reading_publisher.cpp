@@ -1,3 +1,4 @@
+#include "hosts_file.h"
 #include "local_broker.h"
 #include "publish/mqtt_topics.h"
 #include "publish/reading_publisher.h"
@@ -413,17 +414,28 @@ void TstReadingPublisher::brokerWithoutTlsIsATlsFailure()
 void TstReadingPublisher::brokerByName_data()
 {
     QTest::addColumn<QString>("host");
+    QTest::addColumn<QByteArray>("hosts"); // /etc/hosts for the test; empty: the machine's own
     QTest::addColumn<QString>("state");
-    QTest::newRow("a name that resolves") << "localhost"
-                                          << "Publishing to the broker at localhost:";
-    QTest::newRow("a name that does not") << "no-such-broker.invalid"
-                                          << "Cannot reach the broker at no-such-broker.invalid:";
+    QTest::newRow("a name that resolves")
+        << "localhost" << QByteArray() << "Publishing to the broker at localhost:";
+    QTest::newRow("a name that does not")
+        << "no-such-broker.invalid" << QByteArray() << "Cannot reach the broker at no-such-broker.invalid:";
+    // The broker listens on ::1 too, and the name leads there alone.
+    QTest::newRow("a name with an IPv6 address alone")
+        << "v6only.test" << QByteArray("::1 v6only.test\n") << "Publishing to the broker at v6only.test:";
 }
 
 void TstReadingPublisher::brokerByName()
 {
     QFETCH(QString, host);
+    QFETCH(QByteArray, hosts);
+    std::optional<HostsFile> hostsFile;
+    if (!hosts.isEmpty()) {
+        hostsFile.emplace(hosts);
+        QVERIFY2(hostsFile->failure().isEmpty(), qPrintable(hostsFile->failure()));
+    }
     LocalBroker broker;
+    broker.alsoListenOn(QStringLiteral("::1"));
     QVERIFY(broker.start());
     QString error;
     const auto address = BrokerAddress::parse(broker.url().replace(QStringLiteral("127.0.0.1"), host), error);

@@ -66,10 +66,12 @@ void TestZorvaStore::textAsWritten_data()
 {
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("expected"); // "~" stands for the home folder
-    const auto row = [](const char *name, const char *setting, const char *file, const char *expected) {
-        QTest::newRow(name) << QString::fromLatin1(setting) << QByteArray(file)
-                            << QString::fromUtf8(expected);
+    QTest::addColumn<QString>("expected"); // "~" stands for the home folder, here and in the mistake
+    QTest::addColumn<QString>("mistake");
+    const auto row = [](const char *name, const char *setting, const QByteArray &file, const char *expected,
+                        const char *mistake = "") {
+        QTest::newRow(name) << QString::fromLatin1(setting) << file << QString::fromUtf8(expected)
+                            << QString::fromUtf8(mistake);
     };
     row("folder with a comma", "Folder", "[Recording]\nFolder=/data/with,comma\n", "/data/with,comma");
     row("folder with a comma and a blank", "Folder", "[Recording]\nFolder=/data/a, b\n", "/data/a, b");
@@ -92,6 +94,20 @@ void TestZorvaStore::textAsWritten_data()
     row("a commented line", "Id", "[MQTT]\n;Id=old\nId=new\n", "new");
     row("CRLF lines", "Id", "[MQTT]\r\nId=lab\r\n", "lab");
     row("UTF-8 with a byte order mark", "Id", "\xEF\xBB\xBF[MQTT]\nId=lab-\xC3\xA8\n", "lab-\xC3\xA8");
+    const char *notUtf8 = "ZORVA.conf [Recording] Folder: it is not UTF-8 text, and is not used";
+    row("a folder in Latin-1", "Folder", "[Recording]\nFolder=/data/caf\xE9\n", "~/data/vantro/readings",
+        notUtf8);
+    row("a file in UTF-16", "Id", QByteArray("\xFF\xFE[\0M\0Q\0T\0T\0]\0\n\0I\0d\0=\0x\0\n\0", 26), "",
+        "~/ZORVA.conf is in UTF-16, not UTF-8: none of its settings are read; save it as UTF-8");
+    row("a file in UTF-16 with no mark", "Id", QByteArray("[\0M\0Q\0T\0T\0]\0\n\0", 14), "",
+        "~/ZORVA.conf is in UTF-16, not UTF-8: none of its settings are read; save it as UTF-8");
+    for (const char *on : {"true", "YES", "On", "1"})
+        row(on, "Enabled", QByteArray("[Recording]\nEnabled=") + on, "true");
+    for (const char *off : {"False", "no", "OFF", "0", " "})
+        row(off, "Enabled", QByteArray("[Recording]\nEnabled=") + off, "false");
+    row("recording neither on nor off", "Enabled", "[Recording]\nEnabled=maybe\x1b[2J", "false",
+        "ZORVA.conf [Recording] Enabled: \"maybe\\x1b[2J\" is neither true nor false (yes/no, on/off, 1/0); "
+        "recording stays off");
 }
 
 void TestZorvaStore::textAsWritten()
@@ -99,11 +115,20 @@ void TestZorvaStore::textAsWritten()
     QFETCH(QString, setting);
     QFETCH(QByteArray, file);
     QFETCH(QString, expected);
+    QFETCH(QString, mistake);
     QVERIFY(writeStore(file));
     const QString home = m_home->path();
-    if (setting == QLatin1String("Folder")) {
-        if (expected.startsWith(u'~'))
-            expected = home + expected.sliced(1);
+    if (expected.startsWith(u'~'))
+        expected = home + expected.sliced(1);
+    if (mistake.startsWith(u'~'))
+        mistake = home + mistake.sliced(1);
+    QStringList mistakes = zorvaEncodingMistakes();
+    if (setting == QLatin1String("Enabled")) {
+        QString why;
+        QCOMPARE(QVariant(RecordingSettings::enabled(why)).toString(), expected);
+        mistakes << why;
+        mistakes.removeAll({});
+    } else if (setting == QLatin1String("Folder")) {
         QCOMPARE(RecordingSettings::folder(), expected);
     } else if (setting == QLatin1String("Url")) {
         QCOMPARE(MqttSettings::url(), expected);
@@ -112,6 +137,7 @@ void TestZorvaStore::textAsWritten()
     } else {
         QCOMPARE(PortNameSetting::load(), expected);
     }
+    QCOMPARE(mistakes.join(u'\n'), mistake);
 }
 
 void TestZorvaStore::whatTheProgramWritesReadsBack_data()

@@ -102,6 +102,12 @@ void BoardLine::hangUp()
     m_line->pty.hangUp();
 }
 
+void BoardLine::pullCable()
+{
+    m_line->watch.reset();
+    m_line->pty.pullCable();
+}
+
 int openDescriptorCount()
 {
     return int(

@@ -38,6 +38,10 @@ public:
     // How many descriptors, in any process, hold the port open; the board's own end not counted.
     int holders();
     void hangUp();
+#ifndef Q_OS_WIN
+    // See PseudoTerminal::pullCable.
+    void pullCable();
+#endif
 
 private:
     struct Line;

@@ -48,6 +48,13 @@ LocalBroker::~LocalBroker()
     stop();
 }
 
+void LocalBroker::alsoListenOn(const QString &address)
+{
+    QFile file(m_folder.filePath(QStringLiteral("mosquitto.conf")));
+    file.open(QIODevice::Append);
+    file.write(QStringLiteral("listener %1 %2\n").arg(m_port).arg(address).toUtf8());
+}
+
 QString LocalBroker::privateFile(const QString &name, const QStringList &lines)
 {
     const QString path = m_folder.filePath(name);

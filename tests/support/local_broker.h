@@ -21,6 +21,8 @@ public:
                          const QStringList &acl = {});
     ~LocalBroker();
 
+    // Before start(): it listens on `address` too, at the same port.
+    void alsoListenOn(const QString &address);
     // Starts it and waits until it takes connections.
     bool start();
     void stop();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,6 +41,13 @@ void PseudoTerminal::hangUp()
         ::close(m_master);
     m_slave = -1;
     m_master = -1;
+}
+
+void PseudoTerminal::pullCable()
+{
+    if (m_slave >= 0)
+        ::ioctl(m_slave, TIOCVHANGUP);
+    hangUp();
 }
 
 bool PseudoTerminal::isValid() const

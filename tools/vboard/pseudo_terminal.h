@@ -24,6 +24,9 @@ public:
     void write(const QByteArray &bytes);
     // Closes both ends, as pulling the board's cable does; the port disappears for whoever holds it.
     void hangUp();
+    // Hangs the line up first, as the kernel does to a USB serial device that goes away: whoever holds the
+    // port then reads an end of file, not an error, and can write no more. Needs root.
+    void pullCable();
 
 private:
     int m_master = -1;
