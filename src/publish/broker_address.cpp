@@ -1,6 +1,22 @@
 #include "broker_address.h"
 
+#include <QtCore/QRegularExpression>
 #include <QtCore/QUrl>
+
+namespace {
+const QString PortRange = QStringLiteral("the broker's port must be from 1 to 65535");
+
+// QUrl refuses a port above 65535 as it refuses a malformed address: where the address holds without its
+// port, the port is what is wrong, as port 0 is.
+bool portAboveRange(const QString &url)
+{
+    static const QRegularExpression port(QStringLiteral("^(mqtts?://[^/?#]*:)[0-9]+([/?#].*)?$"),
+                                         QRegularExpression::CaseInsensitiveOption |
+                                             QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = port.match(url);
+    return match.hasMatch() && QUrl(match.captured(1) + match.captured(2), QUrl::StrictMode).isValid();
+}
+} // namespace
 
 QString BrokerAddress::display() const
 {
@@ -14,8 +30,10 @@ std::optional<BrokerAddress> BrokerAddress::parse(const QString &url, QString &e
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme();
     if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
-        error =
-            QStringLiteral("the broker's address must look like mqtt://[user@]host[:port] or mqtts://...");
+        error = portAboveRange(url)
+                    ? PortRange
+                    : QStringLiteral(
+                          "the broker's address must look like mqtt://[user@]host[:port] or mqtts://...");
         return std::nullopt;
     }
     if (parsed.host().isEmpty()) {
@@ -36,7 +54,7 @@ std::optional<BrokerAddress> BrokerAddress::parse(const QString &url, QString &e
     address.host = parsed.host();
     address.port = parsed.port(address.tls ? TlsPort : PlainPort);
     if (address.port <= 0) {
-        error = QStringLiteral("the broker's port must be from 1 to 65535");
+        error = PortRange;
         return std::nullopt;
     }
     return address;

@@ -8,6 +8,39 @@
 
 #include <QtCore/QCommandLineParser>
 
+#include <algorithm>
+
+namespace {
+// In a value's place, "--count" or "-h" is the next option and the value was left out; a minus before a
+// digit, as in an offset of -1.5, begins a value.
+bool looksLikeOption(const QString &argument)
+{
+    return argument.startsWith(QLatin1String("--")) ||
+           (argument.size() > 1 && argument.at(0) == u'-' && argument.at(1).isLetter());
+}
+
+// What is wrong with the first option that takes a value written apart from it, as in "--metrics 9101", and
+// has none; empty if each has its own. Written as "--metrics=VALUE", the value is what follows the sign.
+QString missingValue(const QStringList &arguments, const QList<QCommandLineOption> &options)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--"))
+            break;
+        const auto option = std::find_if(options.cbegin(), options.cend(), [&](const QCommandLineOption &o) {
+            return !o.valueName().isEmpty() && argument.startsWith(QLatin1String("--")) &&
+                   o.names().contains(argument.sliced(2));
+        });
+        if (option == options.cend())
+            continue;
+        if (i + 1 == arguments.size() || looksLikeOption(arguments.at(i + 1)))
+            return QStringLiteral("%1 needs a value: %2").arg(argument, option->valueName());
+        ++i;
+    }
+    return {};
+}
+} // namespace
+
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -59,8 +92,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                        "Metrics group of ZORVA.conf; the address is 127.0.0.1 unless named (0.0.0.0 for "
                        "every interface)."),
         QStringLiteral("[ADDRESS:]PORT"));
-    parser.addOptions({help, version, port, headless, format, count, record, listPorts, mqtt, mqttId, offset,
-                       metricsOption});
+    const QList<QCommandLineOption> options{help,   version,   port, headless, format, count,
+                                            record, listPorts, mqtt, mqttId,   offset, metricsOption};
+    parser.addOptions(options);
 
     CommandLine line;
     const auto fail = [&line](const QString &why) {
@@ -68,6 +102,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         line.message = QStringLiteral("vantro: %1 (see vantro --help)\n").arg(why);
         return line;
     };
+    if (const QString why = missingValue(arguments, options); !why.isEmpty())
+        return fail(why);
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
