@@ -12,7 +12,7 @@ bool writeLine(OutputStream stream, const QByteArray &line)
     if (LineOutput *output = routes[stream])
         return output->write(line);
     int error = 0;
-    return writeWhole(int(stream), line.constData(), size_t(line.size()), error);
+    return writeWhole(int(stream), line.constData(), size_t(line.size()), error) == size_t(line.size());
 }
 
 LineRoute::LineRoute(OutputStream stream, LineOutput &output) : m_stream(stream)

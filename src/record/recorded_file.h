@@ -28,6 +28,8 @@ public:
     qint64 size(QString &reason) const;
     // The byte at `offset`, or a line break when it cannot be read.
     char byteAt(qint64 offset) const;
+    // On failure `reason` says why, and on Linux none of `data` stays: a line the disk took only in part is
+    // cut off again.
     bool append(const char *data, size_t size, QString &reason);
     // To the disk; a full disk may only show here.
     bool sync(QString &reason);

@@ -38,6 +38,15 @@ QString unownedReason(int fd)
         return QStringLiteral("it belongs to another user");
     return {};
 }
+
+// A line the disk took only in part is cut off again, so that the file holds whole lines only: a file made
+// shorter needs no room on the disk.
+bool cutOff(int fd, size_t bytes)
+{
+    struct stat status
+    {};
+    return bytes == 0 || (::fstat(fd, &status) == 0 && ::ftruncate(fd, status.st_size - off_t(bytes)) == 0);
+}
 } // namespace
 
 RecordedFile::RecordedFile() = default;
@@ -111,9 +120,12 @@ char RecordedFile::byteAt(qint64 offset) const
 bool RecordedFile::append(const char *data, size_t size, QString &reason)
 {
     int error = 0;
-    if (writeWhole(int(m_handle), data, size, error))
+    const size_t written = writeWhole(int(m_handle), data, size, error);
+    if (written == size)
         return true;
     reason = systemReason(error);
+    if (!cutOff(int(m_handle), written))
+        reason += QStringLiteral("; a line cut short stays in the file: %1").arg(systemReason(errno));
     return false;
 }
 

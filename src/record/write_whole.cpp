@@ -3,18 +3,18 @@
 #include <cerrno>
 #include <unistd.h>
 
-bool writeWhole(int fd, const char *data, size_t size, int &error)
+size_t writeWhole(int fd, const char *data, size_t size, int &error)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+    size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, size - written);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             error = n < 0 ? errno : ENOSPC;
-            return false;
+            break;
         }
-        data += n;
-        size -= size_t(n);
+        written += size_t(n);
     }
-    return true;
+    return written;
 }

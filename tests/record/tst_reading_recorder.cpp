@@ -2,6 +2,7 @@
 #include "protocol/reading_csv.h"
 #include "record/reading_recorder.h"
 
+#include <QtCore/QScopeGuard>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
@@ -10,6 +11,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -57,6 +59,19 @@ bool swapFile(const QString &path, int replacement)
     ::close(replacement);
     return swapped;
 }
+
+// A disk of 64 KiB of its own, which no other process sees: a tmpfs never mounted anywhere, reached through
+// its descriptor as /proc/self/fd/N. -1 unless root.
+int smallDisk()
+{
+    const int context = ::fsopen("tmpfs", FSOPEN_CLOEXEC);
+    const bool made = context >= 0 && ::fsconfig(context, FSCONFIG_SET_STRING, "size", "64k", 0) == 0 &&
+                      ::fsconfig(context, FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) == 0;
+    const int disk = made ? ::fsmount(context, FSMOUNT_CLOEXEC, 0) : -1;
+    if (context >= 0)
+        ::close(context);
+    return disk;
+}
 #endif
 
 } // namespace
@@ -71,6 +86,7 @@ private slots:
     void faultsStopRecordingWithTheReason_data();
     void faultsStopRecordingWithTheReason();
     void resumesAfterTheFolderWasRemoved();
+    void aLineTheDiskTookInPartIsCutOff();
     void aLastingFaultIsSaidOnceAndRetried();
     void syncsAtItsIntervalAndAFailedSyncIsAFault();
     void syncsAtItsIntervalWhileOthersRead();
@@ -295,6 +311,47 @@ void TestReadingRecorder::resumesAfterTheFolderWasRemoved()
     QCOMPARE(resumed.last().at(1).toLongLong(), 1);
     QCOMPARE(ReadingRecorder::resumedText(file, 2),
              QStringLiteral("Recording again to %1; 2 readings were not recorded").arg(file));
+}
+
+void TestReadingRecorder::aLineTheDiskTookInPartIsCutOff()
+{
+#ifdef Q_OS_WIN
+    QSKIP("No disk of its own to fill on Windows");
+#else
+    const int disk = smallDisk();
+    if (disk < 0)
+        QSKIP("Only root makes a disk of its own");
+    const auto unmount = qScopeGuard([disk] { ::close(disk); });
+    const QDir folder(QStringLiteral("/proc/self/fd/%1").arg(disk));
+    const QString file = folder.filePath(QStringLiteral("2026-12-07_ttyACM0.csv"));
+    ReadingRecorder recorder;
+    QSignalSpy failed(&recorder, &ReadingRecorder::failed);
+    QSignalSpy resumed(&recorder, &ReadingRecorder::resumed);
+    QVERIFY(recorder.start(folder.path()));
+    // Whole lines until the file's last page has room for part of one, then every other page taken.
+    const qint64 page = ::sysconf(_SC_PAGESIZE);
+    qint64 timeMs = Morning;
+    for (; QFileInfo(file).size() % page <= page - 41; timeMs += 10)
+        recorder.takeReading(at(timeMs, 45), Port);
+    QFile filler(folder.filePath(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(int(page), 'x')) == page) {
+    }
+    recorder.takeReading(at(timeMs, 46), Port);
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(failed.first().first().toString().endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+
+    QVERIFY(filler.remove());
+    recorder.takeReading(at(timeMs + 2000, 47), Port);
+    QCOMPARE(resumed.count(), 1);
+    QCOMPARE(resumed.first().at(1).toLongLong(), 1);
+    const QList<QByteArray> lines = fileContents(file).split('\n');
+    QCOMPARE(lines.first() + '\n', Header);
+    for (qsizetype i = 1; i < lines.size() - 1; ++i)
+        QVERIFY2(ReadingCsv::parseLine(lines[i].cbegin(), lines[i].cend()), lines[i].constData());
+    QCOMPARE(lines.size(), (timeMs - Morning) / 10 + 3);
+    QVERIFY(lines.last().isEmpty());
+#endif
 }
 
 void TestReadingRecorder::aLastingFaultIsSaidOnceAndRetried()
