@@ -4,6 +4,7 @@
 #include "publish/broker_address.h"
 #include "publish/mqtt_topics.h"
 #include "settings/calibration_settings.h"
+#include "settings/quoted_value.h"
 #include "vantro_version.h"
 
 #include <QtCore/QCommandLineParser>
@@ -107,7 +108,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        return fail(
+            QStringLiteral("unexpected argument %1").arg(quotedValue(parser.positionalArguments().first())));
     if (parser.isSet(help)) {
         line.exitCode = 0;
         line.message =
@@ -139,14 +141,14 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         else if (value == QLatin1String("influx"))
             line.format = Format::Influx;
         else if (value != QLatin1String("csv"))
-            return fail(QStringLiteral("--format is csv, json or influx, not '%1'").arg(value));
+            return fail(QStringLiteral("--format is csv, json or influx, not %1").arg(quotedValue(value)));
     }
     if (parser.isSet(count)) {
         bool ok = false;
         line.count = parser.value(count).toLongLong(&ok);
         if (!ok || line.count < 1)
-            return fail(
-                QStringLiteral("--count takes a whole number from 1 up, not '%1'").arg(parser.value(count)));
+            return fail(QStringLiteral("--count takes a whole number from 1 up, not %1")
+                            .arg(quotedValue(parser.value(count))));
     }
     line.record = parser.isSet(record);
     if (parser.isSet(mqtt)) {
@@ -158,8 +160,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     if (parser.isSet(mqttId)) {
         line.mqttId = parser.value(mqttId);
         if (!MqttTopics::isUsableId(line.mqttId))
-            return fail(
-                QStringLiteral("--mqtt-id takes letters, digits, _ and -, not '%1'").arg(line.mqttId));
+            return fail(QStringLiteral("--mqtt-id takes up to %1 letters, digits, _ and -, not %2")
+                            .arg(MqttTopics::LongestId)
+                            .arg(quotedValue(line.mqttId)));
     }
     if (parser.isSet(metricsOption)) {
         line.metrics = parser.value(metricsOption).trimmed();
