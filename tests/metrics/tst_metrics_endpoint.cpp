@@ -68,6 +68,63 @@ std::unique_ptr<QTcpSocket> rawClient(quint16 port)
     return socket;
 }
 
+// Puts `socket` amid its second request, the first answered.
+void startSecondRequest(QTcpSocket &socket)
+{
+    socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET /metrics HTTP/1.1\r\n");
+    QSignalSpy answered(&socket, &QIODevice::readyRead);
+    if (!answered.wait(5000))
+        qFatal("no answer from the endpoint");
+}
+
+std::unique_ptr<QTcpSocket> busyClient(quint16 port)
+{
+    std::unique_ptr<QTcpSocket> socket = rawClient(port);
+    startSecondRequest(*socket);
+    return socket;
+}
+
+// Sends `requests` on one connection: all that came back, and whether the endpoint closed it.
+std::pair<QByteArray, bool> untilClosed(quint16 port, const QByteArray &requests)
+{
+    const std::unique_ptr<QTcpSocket> socket = rawClient(port);
+    QByteArray received;
+    QObject::connect(socket.get(), &QIODevice::readyRead, [&] { received += socket->readAll(); });
+    QSignalSpy closed(socket.get(), &QAbstractSocket::disconnected);
+    socket->write(requests);
+    const bool byTheEndpoint = closed.wait(5000);
+    return {received + socket->readAll(), byTheEndpoint};
+}
+
+// A client that keeps connections open saying nothing, and opens another as each is closed.
+class SilentHolder final : public QObject
+{
+public:
+    SilentHolder(quint16 port, int connections) : m_port(port)
+    {
+        for (int i = 0; i < connections; ++i)
+            open();
+    }
+
+    int connected = 0;
+    int reopened = 0;
+
+private:
+    void open()
+    {
+        auto *socket = new QTcpSocket(this);
+        connect(socket, &QAbstractSocket::connected, this, [this] { ++connected; });
+        connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
+            socket->deleteLater();
+            ++reopened;
+            open();
+        });
+        socket->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+
+    quint16 m_port;
+};
+
 qint64 counter(const QByteArray &text, const QByteArray &name)
 {
     const qsizetype at = text.indexOf('\n' + name + ' ');
@@ -116,9 +173,15 @@ private slots:
     void silentClientsDoNotHoldUpOthers();
     void hugeHeadersAreCutOff();
     void hugeBodyIsCutOff();
+    void requestInPiecesIsCutOff();
     void ordinaryRequestsFitTheLimit();
     void keepAliveScraperIsNeverCut();
+    void requestsOnOneConnection_data();
+    void requestsOnOneConnection();
     void connectionsBeyondTheLimitAreClosed();
+    void newcomerTakesTheIdlestPlace();
+    void idleHolderDoesNotKeepTheScraperOut_data();
+    void idleHolderDoesNotKeepTheScraperOut();
 };
 
 void TstMetricsEndpoint::init()
@@ -373,6 +436,20 @@ void TstMetricsEndpoint::hugeBodyIsCutOff()
     QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
 }
 
+void TstMetricsEndpoint::requestInPiecesIsCutOff()
+{
+    // Each piece is under the bound; together they go past it.
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    const std::unique_ptr<QTcpSocket> slow = rawClient(endpoint->serverPort());
+    slow->write("GET / HTTP/1.1\r\nX-Fill: " + QByteArray(10000, 'p'));
+    // A scrape meanwhile lets the endpoint take the first piece on its own.
+    Client client;
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    slow->write(QByteArray(10000, 'p'));
+    QTRY_COMPARE_WITH_TIMEOUT(slow->state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(endpoint->droppedConnections(), 1);
+}
+
 void TstMetricsEndpoint::ordinaryRequestsFitTheLimit()
 {
     // A browser's request with its cookies is a few kilobytes.
@@ -397,27 +474,102 @@ void TstMetricsEndpoint::keepAliveScraperIsNeverCut()
     QCOMPARE(endpoint->droppedConnections(), 0);
 }
 
+void TstMetricsEndpoint::requestsOnOneConnection_data()
+{
+    QTest::addColumn<QByteArray>("requests");
+    QTest::addColumn<int>("answers");
+    QTest::addColumn<qint64>("dropped");
+    const QByteArray get = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const QByteArray last = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Close\r\n\r\n";
+    QTest::newRow("HTTP/1.0") << QByteArray("GET /metrics HTTP/1.0\r\n\r\n") << 1 << qint64(0);
+    QTest::newRow("HTTP/1.0 kept alive")
+        << "GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n" + last << 2 << qint64(0);
+    QTest::newRow("HTTP/1.1") << get + last << 2 << qint64(0);
+    QTest::newRow("Connection: close") << last << 1 << qint64(0);
+    QTest::newRow("nothing after close") << last + get << 1 << qint64(0);
+    // About 10 kB, under the bound.
+    QTest::newRow("300 pipelined") << get.repeated(299) + last << 300 << qint64(0);
+    QTest::newRow("one over the bound")
+        << "GET / HTTP/1.1\r\nX-Fill: " + QByteArray(16 * 1024, 'f') + "\r\n\r\n"
+        << 0 << qint64(1);
+}
+
+void TstMetricsEndpoint::requestsOnOneConnection()
+{
+    QFETCH(QByteArray, requests);
+    QFETCH(int, answers);
+    QFETCH(qint64, dropped);
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    const auto [received, closed] = untilClosed(endpoint->serverPort(), requests);
+    QVERIFY(closed);
+    QCOMPARE(received.count("HTTP/1.1 200 OK\r\n"), answers);
+    QCOMPARE(endpoint->droppedConnections(), dropped);
+}
+
 void TstMetricsEndpoint::connectionsBeyondTheLimitAreClosed()
 {
-    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3});
+    // Each amid a request, none gives way to a newcomer.
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3, 30000});
     std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < 2; ++i)
-        held.push_back(rawClient(endpoint->serverPort()));
-    Client client;
-    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
-    // The scraper keeps its connection: with it, three are open.
+    for (int i = 0; i < 3; ++i)
+        held.push_back(busyClient(endpoint->serverPort()));
     const std::unique_ptr<QTcpSocket> oneTooMany = rawClient(endpoint->serverPort());
     QTRY_COMPARE_WITH_TIMEOUT(oneTooMany->state(), QAbstractSocket::UnconnectedState, 5000);
     QCOMPARE(endpoint->droppedConnections(), 1);
     for (const std::unique_ptr<QTcpSocket> &socket : held)
         QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
     // One let go, there is room again.
     held.front()->disconnectFromHost();
     held.erase(held.begin());
     Client another;
     QTRY_COMPARE_WITH_TIMEOUT(another.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200,
                               5000);
+}
+
+void TstMetricsEndpoint::newcomerTakesTheIdlestPlace()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3, 30000});
+    Client scraper;
+    QCOMPARE(scraper.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    const std::unique_ptr<QTcpSocket> older = rawClient(endpoint->serverPort());
+    const std::unique_ptr<QTcpSocket> newer = rawClient(endpoint->serverPort());
+    // The one that has said nothing for longest goes first, before the scraper idle since its answer...
+    const std::unique_ptr<QTcpSocket> busy = busyClient(endpoint->serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(older->state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(newer->state(), QAbstractSocket::ConnectedState);
+    // ...which goes when no silent one is left, while those amid a request keep their places.
+    startSecondRequest(*newer);
+    const std::unique_ptr<QTcpSocket> last = busyClient(endpoint->serverPort());
+    QCOMPARE(endpoint->droppedConnections(), 2);
+    QCOMPARE(newer->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(busy->state(), QAbstractSocket::ConnectedState);
+}
+
+void TstMetricsEndpoint::idleHolderDoesNotKeepTheScraperOut_data()
+{
+    QTest::addColumn<int>("firstByteMs");
+    QTest::addColumn<int>("dropsBeforeScrape");
+    QTest::newRow("silent ones give way at the bound") << 30000 << 0;
+    QTest::newRow("silent ones give up their place") << 200 << 8;
+}
+
+void TstMetricsEndpoint::idleHolderDoesNotKeepTheScraperOut()
+{
+    QFETCH(int, firstByteMs);
+    QFETCH(int, dropsBeforeScrape);
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 8, firstByteMs});
+    QElapsedTimer elapsed;
+    elapsed.start();
+    SilentHolder holder(endpoint->serverPort(), 8);
+    QTRY_VERIFY_WITH_TIMEOUT(holder.connected >= 8, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(holder.reopened >= dropsBeforeScrape, 5000);
+    // A coarse timer may fire up to 5 % early.
+    QVERIFY(dropsBeforeScrape == 0 || elapsed.elapsed() >= firstByteMs * 95 / 100);
+    Client scraper;
+    int answered = 0;
+    for (int scrape = 0; scrape < 8; ++scrape)
+        answered += scraper.request(endpoint->serverPort(), QStringLiteral("/metrics")).status == 200;
+    QVERIFY2(answered >= 7, QByteArray::number(answered));
 }
 
 QTEST_GUILESS_MAIN(TstMetricsEndpoint)
