@@ -18,6 +18,7 @@ struct Answer
     int status = 0; // 0: no answer
     QByteArray contentType;
     QByteArray allow;
+    QByteArray contentLength;
     QByteArray body;
 };
 
@@ -36,12 +37,14 @@ public:
         QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
         if (!header.isEmpty())
             request.setRawHeader("X-Padding", header);
-        std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method));
+        std::unique_ptr<QNetworkReply> reply(method == "HEAD" ? m_network.head(request)
+                                                              : m_network.sendCustomRequest(request, method));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!reply->isFinished() && !finished.wait(5000))
             return {};
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                reply->rawHeader("Content-Type"), reply->rawHeader("Allow"), reply->readAll()};
+                reply->rawHeader("Content-Type"), reply->rawHeader("Allow"),
+                reply->rawHeader("Content-Length"), reply->readAll()};
     }
 
 private:
@@ -162,6 +165,7 @@ class TstMetricsEndpoint final : public QObject
 
 private slots:
     void init();
+    void answers_data();
     void answers();
     void followsTheReadings();
     void waitingReadings();
@@ -190,29 +194,55 @@ void TstMetricsEndpoint::init()
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
 }
 
+void TstMetricsEndpoint::answers_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("allow");
+    const QByteArray metrics = "text/plain; version=0.0.4; charset=utf-8";
+    const QByteArray page = "text/html; charset=utf-8";
+    QTest::newRow("GET /metrics") << QByteArray("GET") << "/metrics" << 200 << metrics << QByteArray();
+    QTest::newRow("GET /metrics?x=1")
+        << QByteArray("GET") << "/metrics?x=1" << 200 << metrics << QByteArray();
+    QTest::newRow("GET /") << QByteArray("GET") << "/" << 200 << page << QByteArray();
+    QTest::newRow("HEAD /metrics") << QByteArray("HEAD") << "/metrics" << 200 << metrics << QByteArray();
+    QTest::newRow("HEAD /") << QByteArray("HEAD") << "/" << 200 << page << QByteArray();
+    for (const char *path : {"/nothing", "/metricsx", "/metrics/more", "/index.html"})
+        QTest::addRow("GET %s", path) << QByteArray("GET") << path << 404 << QByteArray() << QByteArray();
+    for (const char *method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
+        for (const char *path : {"/metrics", "/"})
+            QTest::addRow("%s %s", method, path)
+                << QByteArray(method) << path << 405 << QByteArray() << QByteArray("GET, HEAD");
+    }
+    QTest::newRow("FOO /metrics") << QByteArray("FOO") << "/metrics" << 501 << QByteArray() << QByteArray();
+    QTest::newRow("BREW /") << QByteArray("BREW") << "/" << 501 << QByteArray() << QByteArray();
+}
+
 void TstMetricsEndpoint::answers()
 {
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, allow);
     const std::unique_ptr<MetricsEndpoint> endpoint = listening();
     Client client;
-    const Answer metrics = client.request(endpoint->serverPort(), QStringLiteral("/metrics"));
-    QCOMPARE(metrics.status, 200);
-    QCOMPARE(metrics.contentType, QByteArray("text/plain; version=0.0.4; charset=utf-8"));
-    QCOMPARE(metrics.body, endpoint->metricsText());
-    const Answer page = client.request(endpoint->serverPort(), QStringLiteral("/"));
-    QCOMPARE(page.status, 200);
-    QCOMPARE(page.contentType, QByteArray("text/html; charset=utf-8"));
-    QVERIFY(page.body.contains("<a href=\"/metrics\">"));
-    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics?x=1")).status, 200);
-    for (const QString &path : {QStringLiteral("/nothing"), QStringLiteral("/metricsx"),
-                                QStringLiteral("/metrics/more"), QStringLiteral("/index.html")})
-        QCOMPARE(client.request(endpoint->serverPort(), path).status, 404);
-    for (const QByteArray &method : {QByteArray("POST"), QByteArray("PUT"), QByteArray("DELETE")}) {
-        for (const QString &path : {QStringLiteral("/metrics"), QStringLiteral("/")}) {
-            const Answer refused = client.request(endpoint->serverPort(), path, method);
-            QCOMPARE(refused.status, 405);
-            QCOMPARE(refused.allow, QByteArray("GET"));
-        }
-    }
+    const Answer answer = client.request(endpoint->serverPort(), path, method);
+    QCOMPARE(answer.status, status);
+    QCOMPARE(answer.allow, allow);
+    if (status != 200)
+        return;
+    QCOMPARE(answer.contentType, contentType);
+    const Answer get = client.request(endpoint->serverPort(), path);
+    QVERIFY(get.body == endpoint->metricsText() || get.body.contains("<a href=\"/metrics\">"));
+    QCOMPARE(answer.contentLength, QByteArray::number(get.body.size()));
+    QCOMPARE(answer.body, method == "HEAD" ? QByteArray() : get.body);
+    // On the wire, nothing follows HEAD's answer.
+    const QByteArray wire =
+        untilClosed(endpoint->serverPort(), method + ' ' + path.toLatin1() + " HTTP/1.0\r\n\r\n").first;
+    QVERIFY(wire.endsWith(method == "HEAD" ? QByteArray("\r\n\r\n") : get.body));
 }
 
 void TstMetricsEndpoint::followsTheReadings()
