@@ -2,20 +2,27 @@
 
 #include <QtNetwork/QTcpServer>
 
+#include <vector>
+
 // What one client of a small HTTP service may take. A request, headers and all, is far below
-// `requestBytes`; a scraper asks again well within `idleMs`, or opens a new connection.
+// `requestBytes`; a scraper asks again well within `idleMs`, or opens a new connection, and says what it
+// wants within `firstByteMs` of connecting.
 struct ConnectionLimits
 {
-    qint64 requestBytes = 16 * 1024; // received on a connection without an answer
+    qint64 requestBytes = 16 * 1024; // received on a connection for requests not yet answered
     int idleMs = 30000;              // from the connection, or its last answer, to its next answer
     int connections = 32;            // open at once
+    int firstByteMs = 3000;          // from the connection to its first byte
 };
 
 // A TCP server whose connections a slow, silent or flooding client cannot keep or fill: a connection that
-// goes past its ConnectionLimits is dropped, and one beyond `connections` is closed as it comes, while the
-// others go on. Qt's HTTP server sets no bound on a request's head or body, so the bound is kept here, on
-// the sockets it is handed: each reads at most twice `requestBytes` ahead of the server, and the bytes
-// received since the last answer are counted before the server parses them.
+// goes past its ConnectionLimits is dropped, while the others go on. When all `connections` are taken, a
+// newcomer takes the place of the one that has waited longest without a request under way, one that never
+// said anything first; only when each is amid a request is the newcomer closed as it comes. Qt's HTTP
+// server sets no bound on a request's head or body, so the bound is kept here, on the sockets it is handed:
+// each reads at most twice `requestBytes` ahead of the server, and what it has received for requests not yet
+// answered is counted before the server parses it. A request that asks for it (`Connection: close`, or
+// HTTP/1.0 without keep-alive) ends its connection once answered.
 class BoundedTcpServer final : public QTcpServer
 {
     Q_OBJECT
@@ -32,9 +39,13 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    class ConnectionWatch;
+
     void watch(QTcpSocket *socket);
+    bool makeRoom();
+    void forget(const ConnectionWatch *watch);
 
     ConnectionLimits m_limits;
-    int m_open = 0;
+    std::vector<ConnectionWatch *> m_watches; // each owned by its socket
     qint64 m_dropped = 0;
 };

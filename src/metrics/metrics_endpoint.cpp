@@ -1,7 +1,12 @@
 #include "metrics_endpoint.h"
 
+#include <QtCore/QBuffer>
 #include <QtHttpServer/QHttpServerRequest>
-#include <QtHttpServer/QHttpServerResponse>
+#include <QtHttpServer/QHttpServerResponder>
+#include <QtHttpServer/QHttpServerRouterRule>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+#include <QtNetwork/QHttpHeaders>
+#endif
 
 namespace {
 const QByteArray Page = QByteArrayLiteral(
@@ -9,40 +14,88 @@ const QByteArray Page = QByteArrayLiteral(
     "<body><h1>Vantro</h1><p>The board's readings for Prometheus: <a href=\"/metrics\">/metrics</a></p>"
     "</body></html>\n");
 
-QHttpServerResponse methodNotAllowed()
-{
-    QHttpServerResponse response(QHttpServerResponse::StatusCode::MethodNotAllowed);
+// How a route is handed the responder: by reference from Qt 6.8, as a temporary before.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    QHttpHeaders headers = response.headers();
-    headers.append(QHttpHeaders::WellKnownHeader::Allow, "GET");
-    response.setHeaders(std::move(headers));
+using Responder = QHttpServerResponder &;
 #else
-    response.setHeader("Allow", "GET");
+using Responder = QHttpServerResponder &&;
 #endif
-    return response;
+using StatusCode = QHttpServerResponder::StatusCode;
+
+// Takes every request, whatever its path and method: Qt's own rules leave a method they do not know
+// unmatched, to a 404, where it is a 501.
+class EveryRequest final : public QHttpServerRouterRule
+{
+public:
+    using QHttpServerRouterRule::QHttpServerRouterRule;
+
+protected:
+    bool matches(const QHttpServerRequest &request, QRegularExpressionMatch *match) const override;
+};
+
+bool EveryRequest::matches(const QHttpServerRequest &, QRegularExpressionMatch *) const
+{
+    return true;
+}
+
+void methodNotAllowed(QHttpServerResponder &responder)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QHttpHeaders headers;
+    headers.append(QHttpHeaders::WellKnownHeader::Allow, "GET, HEAD");
+    responder.write(headers, StatusCode::MethodNotAllowed);
+#else
+    const QHttpServerResponder::HeaderList headers = {
+        {QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD")}};
+    responder.write(headers, StatusCode::MethodNotAllowed);
+#endif
+}
+
+// What GET answers, but for the body (RFC 9110, 9.3.2): a device already at its end gives the length
+// and sends nothing.
+void answerHead(QHttpServerResponder &responder, const QByteArray &type, const QByteArray &body)
+{
+    auto *unsent = new QBuffer;
+    unsent->setData(body);
+    unsent->open(QIODevice::ReadOnly);
+    unsent->seek(unsent->size());
+    responder.write(unsent, type);
 }
 } // namespace
 
 MetricsEndpoint::MetricsEndpoint(const QString &version, const ConnectionLimits &limits, QObject *parent)
     : QObject(parent), m_version(version), m_limits(limits)
 {
-    addRoutes();
+    m_server.route<EveryRequest>(
+        QStringLiteral("/"),
+        [this](const QHttpServerRequest &request, Responder responder) { answer(request, responder); });
 }
 
 MetricsEndpoint::~MetricsEndpoint() = default;
 
-void MetricsEndpoint::addRoutes()
+void MetricsEndpoint::answer(const QHttpServerRequest &request, QHttpServerResponder &responder) const
 {
-    m_server.route(QStringLiteral("/metrics"), [this](const QHttpServerRequest &request) {
-        if (request.method() != QHttpServerRequest::Method::Get)
-            return methodNotAllowed();
-        return QHttpServerResponse(MetricsContentType, metricsText());
-    });
-    m_server.route(QStringLiteral("/"), [](const QHttpServerRequest &request) {
-        if (request.method() != QHttpServerRequest::Method::Get)
-            return methodNotAllowed();
-        return QHttpServerResponse(QByteArrayLiteral("text/html; charset=utf-8"), Page);
-    });
+    using Method = QHttpServerRequest::Method;
+    if (request.method() == Method::Unknown)
+        return responder.write(StatusCode::NotImplemented);
+    const QString path = request.url().path();
+    QByteArray type;
+    QByteArray body;
+    if (path == QLatin1String("/metrics")) {
+        type = MetricsContentType;
+        body = metricsText();
+    } else if (path == QLatin1String("/")) {
+        type = QByteArrayLiteral("text/html; charset=utf-8");
+        body = Page;
+    } else {
+        return responder.write(StatusCode::NotFound);
+    }
+    if (request.method() == Method::Get)
+        responder.write(body, type);
+    else if (request.method() == Method::Head)
+        answerHead(responder, type, body);
+    else
+        methodNotAllowed(responder);
 }
 
 bool MetricsEndpoint::listen(const ListenAddress &where, QString &error)

@@ -12,9 +12,10 @@
 #include <functional>
 
 // Serves the board's readings to Prometheus over HTTP: GET /metrics in the text format 0.0.4 (see
-// metrics_text.h), GET / a small page that links there; other paths are not found, other methods not
-// allowed. It answers from the event loop, and a client that is slow, silent or sends too much is dropped
-// without holding up the others or the link (see BoundedTcpServer).
+// metrics_text.h), GET / a small page that links there, and HEAD of each; other paths are not found, other
+// methods not allowed, and a method unknown to HTTP not implemented. It answers from the event loop, and a
+// client that is slow, silent or sends too much is dropped without holding up the others or the link (see
+// BoundedTcpServer).
 class MetricsEndpoint final : public QObject, public ReadingOutput
 {
     Q_OBJECT
@@ -51,7 +52,7 @@ public:
     qint64 droppedConnections() const;
 
 private:
-    void addRoutes();
+    void answer(const QHttpServerRequest &request, QHttpServerResponder &responder) const;
     MetricsState state() const;
 
     QString m_version;

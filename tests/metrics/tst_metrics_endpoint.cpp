@@ -18,6 +18,7 @@ struct Answer
     int status = 0; // 0: no answer
     QByteArray contentType;
     QByteArray allow;
+    QByteArray contentLength;
     QByteArray body;
 };
 
@@ -36,12 +37,14 @@ public:
         QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
         if (!header.isEmpty())
             request.setRawHeader("X-Padding", header);
-        std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method));
+        std::unique_ptr<QNetworkReply> reply(method == "HEAD" ? m_network.head(request)
+                                                              : m_network.sendCustomRequest(request, method));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!reply->isFinished() && !finished.wait(5000))
             return {};
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                reply->rawHeader("Content-Type"), reply->rawHeader("Allow"), reply->readAll()};
+                reply->rawHeader("Content-Type"), reply->rawHeader("Allow"),
+                reply->rawHeader("Content-Length"), reply->readAll()};
     }
 
 private:
@@ -67,6 +70,63 @@ std::unique_ptr<QTcpSocket> rawClient(quint16 port)
         qFatal("no connection to the endpoint");
     return socket;
 }
+
+// Puts `socket` amid its second request, the first answered.
+void startSecondRequest(QTcpSocket &socket)
+{
+    socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nGET /metrics HTTP/1.1\r\n");
+    QSignalSpy answered(&socket, &QIODevice::readyRead);
+    if (!answered.wait(5000))
+        qFatal("no answer from the endpoint");
+}
+
+std::unique_ptr<QTcpSocket> busyClient(quint16 port)
+{
+    std::unique_ptr<QTcpSocket> socket = rawClient(port);
+    startSecondRequest(*socket);
+    return socket;
+}
+
+// Sends `requests` on one connection: all that came back, and whether the endpoint closed it.
+std::pair<QByteArray, bool> untilClosed(quint16 port, const QByteArray &requests)
+{
+    const std::unique_ptr<QTcpSocket> socket = rawClient(port);
+    QByteArray received;
+    QObject::connect(socket.get(), &QIODevice::readyRead, [&] { received += socket->readAll(); });
+    QSignalSpy closed(socket.get(), &QAbstractSocket::disconnected);
+    socket->write(requests);
+    const bool byTheEndpoint = closed.wait(5000);
+    return {received + socket->readAll(), byTheEndpoint};
+}
+
+// A client that keeps connections open saying nothing, and opens another as each is closed.
+class SilentHolder final : public QObject
+{
+public:
+    SilentHolder(quint16 port, int connections) : m_port(port)
+    {
+        for (int i = 0; i < connections; ++i)
+            open();
+    }
+
+    int connected = 0;
+    int reopened = 0;
+
+private:
+    void open()
+    {
+        auto *socket = new QTcpSocket(this);
+        connect(socket, &QAbstractSocket::connected, this, [this] { ++connected; });
+        connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
+            socket->deleteLater();
+            ++reopened;
+            open();
+        });
+        socket->connectToHost(QHostAddress::LocalHost, m_port);
+    }
+
+    quint16 m_port;
+};
 
 qint64 counter(const QByteArray &text, const QByteArray &name)
 {
@@ -105,6 +165,7 @@ class TstMetricsEndpoint final : public QObject
 
 private slots:
     void init();
+    void answers_data();
     void answers();
     void followsTheReadings();
     void waitingReadings();
@@ -116,9 +177,15 @@ private slots:
     void silentClientsDoNotHoldUpOthers();
     void hugeHeadersAreCutOff();
     void hugeBodyIsCutOff();
+    void requestInPiecesIsCutOff();
     void ordinaryRequestsFitTheLimit();
     void keepAliveScraperIsNeverCut();
+    void requestsOnOneConnection_data();
+    void requestsOnOneConnection();
     void connectionsBeyondTheLimitAreClosed();
+    void newcomerTakesTheIdlestPlace();
+    void idleHolderDoesNotKeepTheScraperOut_data();
+    void idleHolderDoesNotKeepTheScraperOut();
 };
 
 void TstMetricsEndpoint::init()
@@ -127,29 +194,55 @@ void TstMetricsEndpoint::init()
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
 }
 
+void TstMetricsEndpoint::answers_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("allow");
+    const QByteArray metrics = "text/plain; version=0.0.4; charset=utf-8";
+    const QByteArray page = "text/html; charset=utf-8";
+    QTest::newRow("GET /metrics") << QByteArray("GET") << "/metrics" << 200 << metrics << QByteArray();
+    QTest::newRow("GET /metrics?x=1")
+        << QByteArray("GET") << "/metrics?x=1" << 200 << metrics << QByteArray();
+    QTest::newRow("GET /") << QByteArray("GET") << "/" << 200 << page << QByteArray();
+    QTest::newRow("HEAD /metrics") << QByteArray("HEAD") << "/metrics" << 200 << metrics << QByteArray();
+    QTest::newRow("HEAD /") << QByteArray("HEAD") << "/" << 200 << page << QByteArray();
+    for (const char *path : {"/nothing", "/metricsx", "/metrics/more", "/index.html"})
+        QTest::addRow("GET %s", path) << QByteArray("GET") << path << 404 << QByteArray() << QByteArray();
+    for (const char *method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
+        for (const char *path : {"/metrics", "/"})
+            QTest::addRow("%s %s", method, path)
+                << QByteArray(method) << path << 405 << QByteArray() << QByteArray("GET, HEAD");
+    }
+    QTest::newRow("FOO /metrics") << QByteArray("FOO") << "/metrics" << 501 << QByteArray() << QByteArray();
+    QTest::newRow("BREW /") << QByteArray("BREW") << "/" << 501 << QByteArray() << QByteArray();
+}
+
 void TstMetricsEndpoint::answers()
 {
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, allow);
     const std::unique_ptr<MetricsEndpoint> endpoint = listening();
     Client client;
-    const Answer metrics = client.request(endpoint->serverPort(), QStringLiteral("/metrics"));
-    QCOMPARE(metrics.status, 200);
-    QCOMPARE(metrics.contentType, QByteArray("text/plain; version=0.0.4; charset=utf-8"));
-    QCOMPARE(metrics.body, endpoint->metricsText());
-    const Answer page = client.request(endpoint->serverPort(), QStringLiteral("/"));
-    QCOMPARE(page.status, 200);
-    QCOMPARE(page.contentType, QByteArray("text/html; charset=utf-8"));
-    QVERIFY(page.body.contains("<a href=\"/metrics\">"));
-    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics?x=1")).status, 200);
-    for (const QString &path : {QStringLiteral("/nothing"), QStringLiteral("/metricsx"),
-                                QStringLiteral("/metrics/more"), QStringLiteral("/index.html")})
-        QCOMPARE(client.request(endpoint->serverPort(), path).status, 404);
-    for (const QByteArray &method : {QByteArray("POST"), QByteArray("PUT"), QByteArray("DELETE")}) {
-        for (const QString &path : {QStringLiteral("/metrics"), QStringLiteral("/")}) {
-            const Answer refused = client.request(endpoint->serverPort(), path, method);
-            QCOMPARE(refused.status, 405);
-            QCOMPARE(refused.allow, QByteArray("GET"));
-        }
-    }
+    const Answer answer = client.request(endpoint->serverPort(), path, method);
+    QCOMPARE(answer.status, status);
+    QCOMPARE(answer.allow, allow);
+    if (status != 200)
+        return;
+    QCOMPARE(answer.contentType, contentType);
+    const Answer get = client.request(endpoint->serverPort(), path);
+    QVERIFY(get.body == endpoint->metricsText() || get.body.contains("<a href=\"/metrics\">"));
+    QCOMPARE(answer.contentLength, QByteArray::number(get.body.size()));
+    QCOMPARE(answer.body, method == "HEAD" ? QByteArray() : get.body);
+    // On the wire, nothing follows HEAD's answer.
+    const QByteArray wire =
+        untilClosed(endpoint->serverPort(), method + ' ' + path.toLatin1() + " HTTP/1.0\r\n\r\n").first;
+    QVERIFY(wire.endsWith(method == "HEAD" ? QByteArray("\r\n\r\n") : get.body));
 }
 
 void TstMetricsEndpoint::followsTheReadings()
@@ -373,6 +466,20 @@ void TstMetricsEndpoint::hugeBodyIsCutOff()
     QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
 }
 
+void TstMetricsEndpoint::requestInPiecesIsCutOff()
+{
+    // Each piece is under the bound; together they go past it.
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    const std::unique_ptr<QTcpSocket> slow = rawClient(endpoint->serverPort());
+    slow->write("GET / HTTP/1.1\r\nX-Fill: " + QByteArray(10000, 'p'));
+    // A scrape meanwhile lets the endpoint take the first piece on its own.
+    Client client;
+    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    slow->write(QByteArray(10000, 'p'));
+    QTRY_COMPARE_WITH_TIMEOUT(slow->state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(endpoint->droppedConnections(), 1);
+}
+
 void TstMetricsEndpoint::ordinaryRequestsFitTheLimit()
 {
     // A browser's request with its cookies is a few kilobytes.
@@ -397,27 +504,102 @@ void TstMetricsEndpoint::keepAliveScraperIsNeverCut()
     QCOMPARE(endpoint->droppedConnections(), 0);
 }
 
+void TstMetricsEndpoint::requestsOnOneConnection_data()
+{
+    QTest::addColumn<QByteArray>("requests");
+    QTest::addColumn<int>("answers");
+    QTest::addColumn<qint64>("dropped");
+    const QByteArray get = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const QByteArray last = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Close\r\n\r\n";
+    QTest::newRow("HTTP/1.0") << QByteArray("GET /metrics HTTP/1.0\r\n\r\n") << 1 << qint64(0);
+    QTest::newRow("HTTP/1.0 kept alive")
+        << "GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n" + last << 2 << qint64(0);
+    QTest::newRow("HTTP/1.1") << get + last << 2 << qint64(0);
+    QTest::newRow("Connection: close") << last << 1 << qint64(0);
+    QTest::newRow("nothing after close") << last + get << 1 << qint64(0);
+    // About 10 kB, under the bound.
+    QTest::newRow("300 pipelined") << get.repeated(299) + last << 300 << qint64(0);
+    QTest::newRow("one over the bound")
+        << "GET / HTTP/1.1\r\nX-Fill: " + QByteArray(16 * 1024, 'f') + "\r\n\r\n"
+        << 0 << qint64(1);
+}
+
+void TstMetricsEndpoint::requestsOnOneConnection()
+{
+    QFETCH(QByteArray, requests);
+    QFETCH(int, answers);
+    QFETCH(qint64, dropped);
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening();
+    const auto [received, closed] = untilClosed(endpoint->serverPort(), requests);
+    QVERIFY(closed);
+    QCOMPARE(received.count("HTTP/1.1 200 OK\r\n"), answers);
+    QCOMPARE(endpoint->droppedConnections(), dropped);
+}
+
 void TstMetricsEndpoint::connectionsBeyondTheLimitAreClosed()
 {
-    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3});
+    // Each amid a request, none gives way to a newcomer.
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3, 30000});
     std::vector<std::unique_ptr<QTcpSocket>> held;
-    for (int i = 0; i < 2; ++i)
-        held.push_back(rawClient(endpoint->serverPort()));
-    Client client;
-    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
-    // The scraper keeps its connection: with it, three are open.
+    for (int i = 0; i < 3; ++i)
+        held.push_back(busyClient(endpoint->serverPort()));
     const std::unique_ptr<QTcpSocket> oneTooMany = rawClient(endpoint->serverPort());
     QTRY_COMPARE_WITH_TIMEOUT(oneTooMany->state(), QAbstractSocket::UnconnectedState, 5000);
     QCOMPARE(endpoint->droppedConnections(), 1);
     for (const std::unique_ptr<QTcpSocket> &socket : held)
         QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
-    QCOMPARE(client.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
     // One let go, there is room again.
     held.front()->disconnectFromHost();
     held.erase(held.begin());
     Client another;
     QTRY_COMPARE_WITH_TIMEOUT(another.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200,
                               5000);
+}
+
+void TstMetricsEndpoint::newcomerTakesTheIdlestPlace()
+{
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 3, 30000});
+    Client scraper;
+    QCOMPARE(scraper.request(endpoint->serverPort(), QStringLiteral("/metrics")).status, 200);
+    const std::unique_ptr<QTcpSocket> older = rawClient(endpoint->serverPort());
+    const std::unique_ptr<QTcpSocket> newer = rawClient(endpoint->serverPort());
+    // The one that has said nothing for longest goes first, before the scraper idle since its answer...
+    const std::unique_ptr<QTcpSocket> busy = busyClient(endpoint->serverPort());
+    QTRY_COMPARE_WITH_TIMEOUT(older->state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(newer->state(), QAbstractSocket::ConnectedState);
+    // ...which goes when no silent one is left, while those amid a request keep their places.
+    startSecondRequest(*newer);
+    const std::unique_ptr<QTcpSocket> last = busyClient(endpoint->serverPort());
+    QCOMPARE(endpoint->droppedConnections(), 2);
+    QCOMPARE(newer->state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(busy->state(), QAbstractSocket::ConnectedState);
+}
+
+void TstMetricsEndpoint::idleHolderDoesNotKeepTheScraperOut_data()
+{
+    QTest::addColumn<int>("firstByteMs");
+    QTest::addColumn<int>("dropsBeforeScrape");
+    QTest::newRow("silent ones give way at the bound") << 30000 << 0;
+    QTest::newRow("silent ones give up their place") << 200 << 8;
+}
+
+void TstMetricsEndpoint::idleHolderDoesNotKeepTheScraperOut()
+{
+    QFETCH(int, firstByteMs);
+    QFETCH(int, dropsBeforeScrape);
+    const std::unique_ptr<MetricsEndpoint> endpoint = listening({16 * 1024, 30000, 8, firstByteMs});
+    QElapsedTimer elapsed;
+    elapsed.start();
+    SilentHolder holder(endpoint->serverPort(), 8);
+    QTRY_VERIFY_WITH_TIMEOUT(holder.connected >= 8, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(holder.reopened >= dropsBeforeScrape, 5000);
+    // A coarse timer may fire up to 5 % early.
+    QVERIFY(dropsBeforeScrape == 0 || elapsed.elapsed() >= firstByteMs * 95 / 100);
+    Client scraper;
+    int answered = 0;
+    for (int scrape = 0; scrape < 8; ++scrape)
+        answered += scraper.request(endpoint->serverPort(), QStringLiteral("/metrics")).status == 200;
+    QVERIFY2(answered >= 7, QByteArray::number(answered));
 }
 
 QTEST_GUILESS_MAIN(TstMetricsEndpoint)
