@@ -420,7 +420,8 @@ void TstReadingPublisher::brokerByName_data()
         << "localhost" << QByteArray() << "Publishing to the broker at localhost:";
     QTest::newRow("a name that does not")
         << "no-such-broker.invalid" << QByteArray() << "Cannot reach the broker at no-such-broker.invalid:";
-    // The broker listens on ::1 too, and the name leads there alone.
+    // The name leads to ::1 alone, where the broker listens alone. (Looked up for IPv4 only, ::1 in the hosts
+    // file would be taken for 127.0.0.1.)
     QTest::newRow("a name with an IPv6 address alone")
         << "v6only.test" << QByteArray("::1 v6only.test\n") << "Publishing to the broker at v6only.test:";
 }
@@ -435,7 +436,8 @@ void TstReadingPublisher::brokerByName()
         QVERIFY2(hostsFile->failure().isEmpty(), qPrintable(hostsFile->failure()));
     }
     LocalBroker broker;
-    broker.alsoListenOn(QStringLiteral("::1"));
+    if (!hosts.isEmpty())
+        broker.listenOn(QStringLiteral("::1"));
     QVERIFY(broker.start());
     QString error;
     const auto address = BrokerAddress::parse(broker.url().replace(QStringLiteral("127.0.0.1"), host), error);

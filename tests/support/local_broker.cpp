@@ -48,11 +48,16 @@ LocalBroker::~LocalBroker()
     stop();
 }
 
-void LocalBroker::alsoListenOn(const QString &address)
+void LocalBroker::listenOn(const QString &address)
 {
     QFile file(m_folder.filePath(QStringLiteral("mosquitto.conf")));
-    file.open(QIODevice::Append);
-    file.write(QStringLiteral("listener %1 %2\n").arg(m_port).arg(address).toUtf8());
+    file.open(QIODevice::ReadWrite);
+    const QByteArray config =
+        file.readAll().replace(QStringLiteral("listener %1 %2\n").arg(m_port).arg(m_address).toUtf8(),
+                               QStringLiteral("listener %1 %2\n").arg(m_port).arg(address).toUtf8());
+    file.resize(0);
+    file.write(config);
+    m_address = address;
 }
 
 QString LocalBroker::privateFile(const QString &name, const QStringList &lines)
@@ -72,7 +77,7 @@ bool LocalBroker::start()
     // Ready when it accepts a connection; it takes a few milliseconds.
     const auto accepts = [this] {
         QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
+        probe.connectToHost(QHostAddress(m_address), quint16(m_port));
         return probe.waitForConnected(200);
     };
     return waitUntilReady(m_process, accepts, 5000, 20);

@@ -21,8 +21,8 @@ public:
                          const QStringList &acl = {});
     ~LocalBroker();
 
-    // Before start(): it listens on `address` too, at the same port.
-    void alsoListenOn(const QString &address);
+    // Before start(): it listens on `address` instead of 127.0.0.1, at the same port.
+    void listenOn(const QString &address);
     // Starts it and waits until it takes connections.
     bool start();
     void stop();
@@ -45,6 +45,7 @@ private:
     QTemporaryDir m_folder;
     QProcess m_process;
     int m_port = 0;
+    QString m_address = QStringLiteral("127.0.0.1");
 };
 
 // mosquitto_sub on `topic`, as a persistent QoS 1 session, printing "topic payload" per message ("topic
