@@ -3,6 +3,12 @@
 #include <windows.h>
 
 namespace {
+// A write may wait for the line as long as its bytes take at 19200 baud (10 bits each: 0.52 ms, rounded up),
+// and a moment more for a USB device to take them. Without a bound, a device that stops taking bytes would
+// hold the event loop for ever.
+constexpr DWORD WriteMsPerByte = 1;
+constexpr DWORD WriteGraceMs = 100;
+
 // \\.\ reaches every port, COM10 and above included, which a bare name does not.
 QString devicePath(const QString &name)
 {
@@ -48,9 +54,12 @@ bool configure(HANDLE port)
     line.fAbortOnError = FALSE;
     if (!SetCommState(port, &line))
         return false;
-    // A read returns at once with what has arrived, nothing included; a write waits for the line.
+    // A read returns at once with what has arrived, nothing included; a write waits for the line, within
+    // bounds.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutMultiplier = WriteMsPerByte;
+    timeouts.WriteTotalTimeoutConstant = WriteGraceMs;
     return SetCommTimeouts(port, &timeouts) != FALSE;
 }
 } // namespace
@@ -129,18 +138,17 @@ qint64 SerialDevice::read(char *buffer, qint64 capacity)
 qint64 SerialDevice::write(char byte)
 {
     DWORD written = 0;
-    if (!WriteFile(d->port, &byte, 1, &written, nullptr)) {
+    // A write that timed out succeeds with nothing written: a device that takes no more bytes counts as lost.
+    if (!WriteFile(d->port, &byte, 1, &written, nullptr) || written == 0) {
         emit failed();
         return -1;
     }
     return written;
 }
 
-void SerialDevice::flush()
-{
-    if (!FlushFileBuffers(d->port))
-        emit failed();
-}
+// Nothing waits in this process: each write has reached the driver when it returns. FlushFileBuffers would
+// only wait, with no bound, for the device to take what the driver still holds.
+void SerialDevice::flush() {}
 
 qint64 SerialDevice::bytesWaiting()
 {

@@ -18,6 +18,7 @@ struct BoardLine::Line
     QElapsedTimer clock;
     QByteArray received;
     QList<Burst> bursts;
+    bool reading = true;
     // Declared after the line: gone before its descriptor closes.
     std::unique_ptr<QSocketNotifier> watch;
 
@@ -26,7 +27,7 @@ struct BoardLine::Line
     {
         char buffer[256];
         ssize_t n = 0;
-        while (pty.masterFd() >= 0 && (n = ::read(pty.masterFd(), buffer, sizeof buffer)) > 0) {
+        while (reading && pty.masterFd() >= 0 && (n = ::read(pty.masterFd(), buffer, sizeof buffer)) > 0) {
             received.append(buffer, n);
             bursts << Burst{clock.elapsed(), int(n)};
         }
@@ -96,6 +97,12 @@ int BoardLine::holders()
     return openCount(portPath()) - 1;
 }
 
+void BoardLine::stopReading()
+{
+    m_line->reading = false;
+    m_line->watch.reset();
+}
+
 void BoardLine::hangUp()
 {
     m_line->watch.reset();
@@ -112,6 +119,11 @@ int openDescriptorCount()
 {
     return int(
         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+bool underWine()
+{
+    return false;
 }
 
 double processCpuMs()

@@ -37,6 +37,9 @@ public:
     QString settings();
     // How many descriptors, in any process, hold the port open; the board's own end not counted.
     int holders();
+    // The board takes no more bytes: what the program sends fills the line and then waits, as it does for a
+    // USB device that hangs without going away.
+    void stopReading();
     void hangUp();
 #ifndef Q_OS_WIN
     // See PseudoTerminal::pullCable.
@@ -52,6 +55,8 @@ private:
 QByteArray fileContents(const QString &path);
 // Open file descriptors (handles on Windows) of this process, to show that nothing leaks.
 int openDescriptorCount();
+// Whether this Windows test runs under Wine, which leaves out some of what Windows does.
+bool underWine();
 // CPU time this process has used, in milliseconds.
 double processCpuMs();
 // The share of one core this process used while the event loop ran for `ms`: near 0 when nothing spins.

@@ -88,6 +88,11 @@ int BoardLine::holders()
     return m_line->ask("holders").toInt();
 }
 
+void BoardLine::stopReading()
+{
+    m_line->ask("stop");
+}
+
 void BoardLine::hangUp()
 {
     m_line->ask("hangup");
@@ -103,6 +108,11 @@ int openDescriptorCount()
     DWORD handles = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles);
     return int(handles);
+}
+
+bool underWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 double processCpuMs()

@@ -2,7 +2,7 @@
 // a pseudo-terminal of its own, mapped into the Wine prefix as a COM port (a dosdevices/comN link to the
 // port end), and drives the board's end with one command a line:
 //
-//   write HEX | read COUNT MS | pending | bursts | settings | holders | hangup
+//   write HEX | read COUNT MS | pending | bursts | settings | holders | stop | hangup
 //
 // each answered on one line, "ok ..." or "error ...". The first line of a connection names its port
 // ("COM10"); closing the connection unplugs it. Prints its TCP port on its first line of output.
@@ -77,6 +77,11 @@ public:
         } else if (verb == "holders") {
             // Its own port end aside: Wine's processes and its server hold the rest.
             say(QStringLiteral("ok %1").arg(openCount(m_pty.portPath()) - 1));
+        } else if (verb == "stop") {
+            // The board reads no more, and the line fills.
+            m_reading = false;
+            m_watch.reset();
+            say(QStringLiteral("ok"));
         } else if (verb == "hangup") {
             hangUp();
             say(QStringLiteral("ok"));
@@ -90,7 +95,8 @@ private:
     {
         char buffer[256];
         ssize_t n = 0;
-        while (m_pty.masterFd() >= 0 && (n = ::read(m_pty.masterFd(), buffer, sizeof buffer)) > 0) {
+        while (m_reading && m_pty.masterFd() >= 0 &&
+               (n = ::read(m_pty.masterFd(), buffer, sizeof buffer)) > 0) {
             m_received.append(buffer, n);
             m_bursts.append({m_clock.elapsed(), int(n)});
         }
@@ -130,6 +136,7 @@ private:
     QList<std::pair<qint64, int>> m_bursts;
     QTimer m_readDeadline;
     int m_wanted = 0;
+    bool m_reading = true;
 };
 } // namespace
 
