@@ -197,7 +197,8 @@ void TstWebSite::recordedDays()
                                                     {"2026-11-30_ttyACM0.csv", day},
                                                     {"2026-11-30_ttyUSB0.csv", day},
                                                     {"2026-11-31_ttyACM0.csv", day},
-                                                    {"notes_ttyACM0.csv", day}};
+                                                    {"notes_ttyACM0.csv", day},
+                                                    {"2026-11-28 copy_ttyACM0.csv", day}};
     for (const auto &[name, bytes] : files) {
         QFile file(m_folder.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
