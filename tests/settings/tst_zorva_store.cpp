@@ -90,7 +90,7 @@ void TestZorvaStore::textAsWritten_data()
     row("port with a comma", "TCOM", "[SENSORE_TEMP]\nTCOM=/dev/serial/by-id/usb-Acme,_Inc-if00\n",
         "/dev/serial/by-id/usb-Acme,_Inc-if00");
     row("port with a semicolon", "TCOM", "[SENSORE_TEMP]\nTCOM=tty;USB0\n", "tty;USB0");
-    row("web page on every interface", "Listen", "[HTTP]\nListen = 0.0.0.0:8080 \n", "0.0.0.0:8080");
+    row("web page quoted with blanks", "Listen", "[HTTP]\nListen=\" 0.0.0.0:8080 \"\n", "0.0.0.0:8080");
     row("the metrics' address is not the page's", "Listen", "[Metrics]\nListen=9101\n", "");
     row("the last line wins", "Id", "[MQTT]\nId=a\n[Other]\nId=x\n[MQTT]\nId=b\n", "b");
     row("another group's key", "Id", "[Other]\nId=x\n[MQTT]\nUrl=mqtt://h\n", "");
