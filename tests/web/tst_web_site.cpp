@@ -4,6 +4,7 @@
 #include "web/web_site.h"
 
 #include "http_client.h"
+#include "server_process.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -47,6 +48,7 @@ private slots:
     void recordedDays();
     void eventsFollowTheStation();
     void streamsAreBounded();
+    void behindAProxyAtAPrefix();
 
 private:
     quint16 port() const;
@@ -264,6 +266,54 @@ void TstWebSite::streamsAreBounded()
     QByteArray healthy;
     m_site->takeReading(readingAt(-1), QString());
     QVERIFY(receiveUntil(*streams.back(), healthy, ReadingCsv::jsonLine(readingAt(-1)).trimmed()).size() > 0);
+}
+
+void TstWebSite::behindAProxyAtAPrefix()
+{
+    // Debian's nginx in one process of this user, as a user puts it before the station for TLS and a
+    // password.
+    const quint16 proxyPort = freePorts(1).constFirst();
+    QTemporaryDir proxyFolder;
+    QFile config(proxyFolder.filePath(QStringLiteral("nginx.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(
+        QStringLiteral("daemon off; master_process off; pid nginx.pid; error_log stderr;\n"
+                       "events {}\n"
+                       "http { access_log off; client_body_temp_path t; proxy_temp_path t;\n"
+                       "  fastcgi_temp_path t; uwsgi_temp_path t; scgi_temp_path t;\n"
+                       "  server { listen 127.0.0.1:%1;\n"
+                       "    location /vantro/ { proxy_pass http://127.0.0.1:%2/; proxy_http_version 1.1; }\n"
+                       "  }\n"
+                       "}\n")
+            .arg(proxyPort)
+            .arg(port())
+            .toUtf8());
+    config.close();
+    QProcess nginx;
+    nginx.setProcessChannelMode(QProcess::ForwardedChannels);
+    nginx.start(QStringLiteral("/usr/sbin/nginx"),
+                {QStringLiteral("-p"), proxyFolder.path(), QStringLiteral("-c"), config.fileName()});
+    const auto ready = [&] { return m_client.request(proxyPort, "/vantro/api/state").status == 200; };
+    QVERIFY(waitUntilReady(nginx, ready, 10000, 100));
+
+    // Every link and request of the page is relative to it.
+    const HttpReply page = m_client.request(proxyPort, "/vantro/");
+    QCOMPARE(page.status, 200);
+    const QByteArray script = m_client.request(proxyPort, "/vantro/app.js").body;
+    QVERIFY(!script.isEmpty());
+    static const QRegularExpression absolute(
+        QStringLiteral("(href|src|action)=\"/|[`'\"]/(api|events|days)"));
+    QVERIFY(!absolute.match(QString::fromUtf8(page.body + script)).hasMatch());
+
+    // The events come through as they happen, not once a buffer of the proxy is full.
+    const std::unique_ptr<QTcpSocket> stream = rawClient(proxyPort);
+    stream->write("GET /vantro/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray seen;
+    QVERIFY(receiveUntil(*stream, seen, "event: state").contains("event: state"));
+    m_site->takeReading(readingAt(3), QString());
+    QVERIFY(
+        receiveUntil(*stream, seen, ReadingCsv::jsonLine(readingAt(3)).trimmed()).contains("event: reading"));
+    stopServer(nginx, 5000);
 }
 
 QTEST_GUILESS_MAIN(TstWebSite)
