@@ -161,7 +161,7 @@ void TstWebSite::readings_data()
     QTest::newRow("the same span in ISO 8601")
         << QStringLiteral("from=%1&to=%2")
                .arg(QDateTime::fromSecsSinceEpoch(s + 10, QTimeZone(3600)).toString(Qt::ISODate),
-                    QDateTime::fromSecsSinceEpoch(s + 20, Qt::UTC).toString(Qt::ISODateWithMs))
+                    QDateTime::fromSecsSinceEpoch(s + 20, QTimeZone(0)).toString(Qt::ISODateWithMs))
                .replace(u'+', QStringLiteral("%2B"))
         << "readings" << 10 << 10 << at(StartMs + 10000, 4.88);
     QTest::newRow("past the points, intervals")
