@@ -88,9 +88,9 @@ QTcpSocket *MetricsEndpoint::connectionOf(const QHttpServerRequest &request,
 #endif
 }
 
-void MetricsEndpoint::setSite(HttpSite *site)
+void MetricsEndpoint::setSite(std::unique_ptr<HttpSite> site)
 {
-    m_site = site;
+    m_site = std::move(site);
     if (m_site)
         m_site->setBoardUp(m_boardUp);
 }

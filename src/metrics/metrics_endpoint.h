@@ -10,6 +10,7 @@
 #include <QtHttpServer/QHttpServer>
 
 #include <functional>
+#include <memory>
 
 class HttpSite;
 
@@ -43,8 +44,8 @@ public:
     void replyRejected() override;
     void stationChanged() override;
 
-    // Serves `site` at every path but /metrics, and hands it every reading and change; not owned.
-    void setSite(HttpSite *site);
+    // Serves `site` at every path but /metrics, and hands it every reading and change.
+    void setSite(std::unique_ptr<HttpSite> site);
     BoundedTcpServer *tcpServer() const;
 
     // How long after its reading the temperature still stands for the board's; 0 keeps it for ever.
@@ -76,5 +77,6 @@ private:
     qint64 m_readings = 0;
     qint64 m_rejectedReplies = 0;
     std::function<std::optional<qint64>()> m_waitingSource;
-    HttpSite *m_site = nullptr;
+    // After the server: the site's open answers go before the server they answer on.
+    std::unique_ptr<HttpSite> m_site;
 };

@@ -21,7 +21,7 @@ extern "C" Q_DECL_EXPORT ReadingOutput *vantro_start_metrics(const MetricsReques
     auto endpoint =
         std::make_unique<MetricsEndpoint>(request.version, request.site ? siteLimits() : ConnectionLimits());
     if (request.site)
-        endpoint->setSite(new WebSite(*request.site, endpoint.get()));
+        endpoint->setSite(std::make_unique<WebSite>(*request.site));
     if (!endpoint->listen(*where, error))
         return nullptr;
     endpoint->setExpireAfterSeconds(request.expireAfterSeconds);
