@@ -47,7 +47,7 @@ export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true
 # The long soak runs are not for this; everything else a regex names is.
 ctest_args=(--test-dir "$build" -LE soak -j 4 --timeout 120 --no-tests=error)
 # Programs the tests start by path, which CMake does not count among their dependencies.
-programs=(vantro vantro-window vantro-vboard vantro-metrics)
+programs=(vantro vantro-window vantro-vboard vantro-http)
 
 mutated=""
 restore() {

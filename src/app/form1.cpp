@@ -357,19 +357,8 @@ void Form1::showTrend()
         connect(m_trend.get(), &TrendWindow::offsetChanged, &m_station, &Station::setCalibration);
     }
     // The history of the port in use; before any open, of the port named in the box.
-    const QString port = m_station.portName();
-    if (port != m_historyPort) {
-        if (!m_historyPort.isNull())
-            m_station.history().clear();
-        m_historyPort = port;
-        // A relative folder is refused for recording, and so for reading.
-        const QString folder = RecordingSettings::folder();
-        if (QDir::isAbsolutePath(folder)) {
-            m_station.historyLoader().start(folder, port);
-            if (m_station.historyLoader().isLoading())
-                m_trend->historyLoading();
-        }
-    }
+    if (m_station.loadHistory())
+        m_trend->historyLoading();
     m_trend->show();
     m_trend->raise();
     m_trend->activateWindow();

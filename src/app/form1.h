@@ -98,7 +98,6 @@ private:
     Station m_station;
     QString m_linkToolTip;
     QStandardItemModel *m_presentPorts = nullptr;
-    QString m_historyPort;
     DesktopNotifier m_notifier;
     QSystemTrayIcon *m_tray = nullptr; // only where no notification service answers
     std::unique_ptr<TrendWindow> m_trend;

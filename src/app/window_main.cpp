@@ -21,8 +21,8 @@ int main(int argc, char *argv[])
     if (line.offset)
         window.station().setCalibration(*line.offset);
     window.startPublishing(line.mqttUrl, line.mqttId);
-    QString metricsFailure; // said in the lamp's tooltip
-    window.station().startMetrics(line.metrics, metricsFailure);
+    QString httpFailure; // said in the lamp's tooltip
+    window.station().startHttp(line.http, line.metrics, httpFailure);
     window.show();
     return app.exec();
 }

@@ -58,7 +58,7 @@ void HeadlessRun::start()
 {
     StreamEnd::ignoreReaderLossSignal();
     // Before anything is said: an address that cannot be had ends the run with that one line.
-    if (QString error; !m_station.startMetrics(m_line.metrics, error)) {
+    if (QString error; !m_station.startHttp(m_line.http, m_line.metrics, error)) {
         say(QStringLiteral("vantro: ") + error);
         m_exitCode = 2;
         // Once the event loop runs: an exit asked for before it starts would be lost.

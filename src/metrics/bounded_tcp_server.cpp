@@ -38,6 +38,8 @@ public:
     ConnectionWatch(QTcpSocket *socket, const ConnectionLimits &limits, BoundedTcpServer &server);
 
     bool amidRequest() const;
+    QTcpSocket *socket() const;
+    void keepStreaming();
     // Whether this one gives way before `other` when there is no room.
     bool givesWayBefore(const ConnectionWatch &other) const;
     void drop();
@@ -59,6 +61,7 @@ private:
     QByteArray m_head; // of the request being received, until it is whole
     bool m_headRead = false;
     bool m_closing = false;
+    bool m_streaming = false;
 };
 
 BoundedTcpServer::ConnectionWatch::ConnectionWatch(QTcpSocket *socket, const ConnectionLimits &limits,
@@ -78,7 +81,17 @@ BoundedTcpServer::ConnectionWatch::ConnectionWatch(QTcpSocket *socket, const Con
 
 bool BoundedTcpServer::ConnectionWatch::amidRequest() const
 {
-    return m_unanswered > 0;
+    return m_unanswered > 0 || m_streaming;
+}
+
+QTcpSocket *BoundedTcpServer::ConnectionWatch::socket() const
+{
+    return m_socket;
+}
+
+void BoundedTcpServer::ConnectionWatch::keepStreaming()
+{
+    m_streaming = true;
 }
 
 bool BoundedTcpServer::ConnectionWatch::givesWayBefore(const ConnectionWatch &other) const
@@ -147,7 +160,7 @@ void BoundedTcpServer::ConnectionWatch::answered()
     if (m_socket->isTransactionStarted())
         return;
     m_unanswered = m_socket->bytesAvailable();
-    if (m_closing)
+    if (m_closing && !m_streaming)
         m_socket->disconnectFromHost();
 }
 
@@ -170,6 +183,23 @@ int BoundedTcpServer::openConnections() const
 qint64 BoundedTcpServer::droppedConnections() const
 {
     return m_dropped;
+}
+
+QTcpSocket *BoundedTcpServer::connectionFrom(const QHostAddress &address, quint16 port) const
+{
+    for (const ConnectionWatch *watch : m_watches) {
+        if (watch->socket()->peerPort() == port && watch->socket()->peerAddress().isEqual(address))
+            return watch->socket();
+    }
+    return nullptr;
+}
+
+void BoundedTcpServer::keepStreaming(QTcpSocket *socket)
+{
+    for (QObject *child : socket->children()) {
+        if (auto *watch = dynamic_cast<ConnectionWatch *>(child))
+            watch->keepStreaming();
+    }
 }
 
 void BoundedTcpServer::incomingConnection(qintptr descriptor)

@@ -32,6 +32,11 @@ public:
     explicit BoundedTcpServer(const ConnectionLimits &limits, QObject *parent = nullptr);
 
     int openConnections() const;
+    // The open connection from `address` and `port`, or null.
+    QTcpSocket *connectionFrom(const QHostAddress &address, quint16 port) const;
+    // The answer on `socket` goes on after its head, as an event stream does: the connection is neither
+    // closed once it has begun nor given up for a newcomer. It is still dropped when it falls silent.
+    static void keepStreaming(QTcpSocket *socket);
     // Connections dropped or refused for going past a limit, since the start.
     qint64 droppedConnections() const;
 

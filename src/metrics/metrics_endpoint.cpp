@@ -1,12 +1,11 @@
 #include "metrics_endpoint.h"
 
-#include <QtCore/QBuffer>
+#include "metrics/http_answer.h"
+#include "metrics/http_site.h"
+
 #include <QtHttpServer/QHttpServerRequest>
 #include <QtHttpServer/QHttpServerResponder>
 #include <QtHttpServer/QHttpServerRouterRule>
-#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-#include <QtNetwork/QHttpHeaders>
-#endif
 
 namespace {
 const QByteArray Page = QByteArrayLiteral(
@@ -38,29 +37,6 @@ bool EveryRequest::matches(const QHttpServerRequest &, QRegularExpressionMatch *
     return true;
 }
 
-void methodNotAllowed(QHttpServerResponder &responder)
-{
-#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    QHttpHeaders headers;
-    headers.append(QHttpHeaders::WellKnownHeader::Allow, "GET, HEAD");
-    responder.write(headers, StatusCode::MethodNotAllowed);
-#else
-    const QHttpServerResponder::HeaderList headers = {
-        {QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD")}};
-    responder.write(headers, StatusCode::MethodNotAllowed);
-#endif
-}
-
-// What GET answers, but for the body (RFC 9110, 9.3.2): a device already at its end gives the length
-// and sends nothing.
-void answerHead(QHttpServerResponder &responder, const QByteArray &type, const QByteArray &body)
-{
-    auto *unsent = new QBuffer;
-    unsent->setData(body);
-    unsent->open(QIODevice::ReadOnly);
-    unsent->seek(unsent->size());
-    responder.write(unsent, type);
-}
 } // namespace
 
 MetricsEndpoint::MetricsEndpoint(const QString &version, const ConnectionLimits &limits, QObject *parent)
@@ -73,36 +49,63 @@ MetricsEndpoint::MetricsEndpoint(const QString &version, const ConnectionLimits 
 
 MetricsEndpoint::~MetricsEndpoint() = default;
 
-void MetricsEndpoint::answer(const QHttpServerRequest &request, QHttpServerResponder &responder) const
+void MetricsEndpoint::answer(const QHttpServerRequest &request, QHttpServerResponder &responder)
 {
     using Method = QHttpServerRequest::Method;
     if (request.method() == Method::Unknown)
         return responder.write(StatusCode::NotImplemented);
     const QString path = request.url().path();
-    QByteArray type;
+    HttpAnswer answer;
     QByteArray body;
     if (path == QLatin1String("/metrics")) {
-        type = MetricsContentType;
+        answer.type = MetricsContentType;
         body = metricsText();
+    } else if (m_site) {
+        if (!m_site->answer(request, responder, connectionOf(request, responder)))
+            responder.write(StatusCode::NotFound);
+        return;
     } else if (path == QLatin1String("/")) {
-        type = QByteArrayLiteral("text/html; charset=utf-8");
+        answer.type = QByteArrayLiteral("text/html; charset=utf-8");
         body = Page;
     } else {
         return responder.write(StatusCode::NotFound);
     }
-    if (request.method() == Method::Get)
-        responder.write(body, type);
-    else if (request.method() == Method::Head)
-        answerHead(responder, type, body);
+    if (request.method() == Method::Get || request.method() == Method::Head)
+        answer.write(responder, body, request.method() == Method::Head);
     else
-        methodNotAllowed(responder);
+        writeMethodNotAllowed(responder);
+}
+
+QTcpSocket *MetricsEndpoint::connectionOf(const QHttpServerRequest &request,
+                                          QHttpServerResponder &responder) const
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    (void)responder;
+    return m_tcpServer->connectionFrom(request.remoteAddress(), request.remotePort());
+#else
+    (void)request;
+    return responder.socket();
+#endif
+}
+
+void MetricsEndpoint::setSite(HttpSite *site)
+{
+    m_site = site;
+    if (m_site)
+        m_site->setBoardUp(m_boardUp);
+}
+
+BoundedTcpServer *MetricsEndpoint::tcpServer() const
+{
+    return m_tcpServer;
 }
 
 bool MetricsEndpoint::listen(const ListenAddress &where, QString &error)
 {
     auto tcpServer = std::make_unique<BoundedTcpServer>(m_limits);
     if (!tcpServer->listen(where.address, where.port)) {
-        error = QStringLiteral("cannot listen for metrics on %1: %2")
+        error = (m_site ? QStringLiteral("cannot serve the web page on %1: %2")
+                        : QStringLiteral("cannot listen for metrics on %1: %2"))
                     .arg(where.display(), tcpServer->errorString());
         return false;
     }
@@ -122,11 +125,21 @@ void MetricsEndpoint::takeReading(const Reading &reading, const QString &port)
     m_port = port;
     m_sinceReading.start();
     ++m_readings;
+    if (m_site)
+        m_site->takeReading(reading, port);
 }
 
 void MetricsEndpoint::setBoardUp(bool up)
 {
     m_boardUp = up;
+    if (m_site)
+        m_site->setBoardUp(up);
+}
+
+void MetricsEndpoint::stationChanged()
+{
+    if (m_site)
+        m_site->stationChanged();
 }
 
 void MetricsEndpoint::replyRejected()

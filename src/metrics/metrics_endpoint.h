@@ -11,8 +11,11 @@
 
 #include <functional>
 
+class HttpSite;
+
 // Serves the board's readings to Prometheus over HTTP: GET /metrics in the text format 0.0.4 (see
-// metrics_text.h), GET / a small page that links there, and HEAD of each; other paths are not found, other
+// metrics_text.h), and at every other path the station's site where there is one, or else at GET / a small
+// page that links to the metrics; HEAD of each; other paths are not found, other
 // methods not allowed, and a method unknown to HTTP not implemented. It answers from the event loop, and a
 // client that is slow, silent or sends too much is dropped without holding up the others or the link (see
 // BoundedTcpServer).
@@ -38,6 +41,11 @@ public:
     void takeReading(const Reading &reading, const QString &port) override;
     void setBoardUp(bool up) override;
     void replyRejected() override;
+    void stationChanged() override;
+
+    // Serves `site` at every path but /metrics, and hands it every reading and change; not owned.
+    void setSite(HttpSite *site);
+    BoundedTcpServer *tcpServer() const;
 
     // How long after its reading the temperature still stands for the board's; 0 keeps it for ever.
     void setExpireAfterSeconds(int seconds);
@@ -52,7 +60,8 @@ public:
     qint64 droppedConnections() const;
 
 private:
-    void answer(const QHttpServerRequest &request, QHttpServerResponder &responder) const;
+    void answer(const QHttpServerRequest &request, QHttpServerResponder &responder);
+    QTcpSocket *connectionOf(const QHttpServerRequest &request, QHttpServerResponder &responder) const;
     MetricsState state() const;
 
     QString m_version;
@@ -67,4 +76,5 @@ private:
     qint64 m_readings = 0;
     qint64 m_rejectedReplies = 0;
     std::function<std::optional<qint64>()> m_waitingSource;
+    HttpSite *m_site = nullptr;
 };

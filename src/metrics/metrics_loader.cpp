@@ -7,7 +7,7 @@ namespace {
 // Beside the program in the build tree; in the program's library folder once installed.
 QStringList modulePaths()
 {
-    const QString name = QStringLiteral("vantro-metrics");
+    const QString name = QStringLiteral("vantro-http");
     return {QCoreApplication::applicationDirPath() + u'/' + name,
             QStringLiteral(VANTRO_MODULE_DIR "/") + name};
 }

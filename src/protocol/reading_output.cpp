@@ -5,3 +5,5 @@ ReadingOutput::~ReadingOutput() = default;
 void ReadingOutput::setBoardUp(bool) {}
 
 void ReadingOutput::replyRejected() {}
+
+void ReadingOutput::stationChanged() {}

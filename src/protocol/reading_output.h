@@ -18,4 +18,7 @@ public:
     virtual void setBoardUp(bool up);
     // A reply that arrived but could not be read as one.
     virtual void replyRejected();
+    // Something else a page of the station shows changed: the port opened or closed, the board link, the
+    // broker, the calibration.
+    virtual void stationChanged();
 };

@@ -173,6 +173,11 @@ QString ReadingPublisher::state() const
     return state;
 }
 
+QString ReadingPublisher::broker() const
+{
+    return m_broker;
+}
+
 qint64 ReadingPublisher::waitingReadings() const
 {
     return m_waitingReadings;

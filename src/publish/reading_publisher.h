@@ -57,6 +57,8 @@ public:
     QString id() const;
     // The broker's state and what it never had, for the lamp's tooltip.
     QString state() const;
+    // host:port, never the user.
+    QString broker() const;
     // Readings taken and not yet delivered.
     qint64 waitingReadings() const;
     // Readings that will never reach the broker: dropped, oldest first, while it was away too long, and

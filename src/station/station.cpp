@@ -1,14 +1,16 @@
 #include "station.h"
 
-#include "metrics/metrics_loader.h"
 #include "protocol/reading_output.h"
 #include "publish/mqtt_settings.h"
 #include "publish/publisher_setup.h"
 #include "record/recording_settings.h"
 #include "settings/calibration_settings.h"
+#include "settings/http_settings.h"
 #include "settings/metrics_settings.h"
 #include "settings/zorva_store.h"
 #include "vantro_version.h"
+
+#include <QtCore/QDir>
 
 #include <chrono>
 
@@ -37,6 +39,7 @@ Station::Station(LinkView &view, QObject *parent)
     });
     m_alerts.setLimits(AlertLimits::load(m_limitMistakes));
     setCalibration(CalibrationSettings::offset(m_calibrationMistake));
+    connect(this, &Station::problemsChanged, this, &Station::tellStationChanged);
     connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
         if (m_publisher)
             m_publisher->publishAlert(event);
@@ -65,7 +68,9 @@ void Station::setSilenceLimit(int seconds)
 
 void Station::setCalibration(int32_t offsetHundredths)
 {
+    m_offsetHundredths = offsetHundredths;
     m_controller.setCalibration(offsetHundredths);
+    tellStationChanged();
 }
 
 bool Station::startRecording(const QString &folder)
@@ -96,10 +101,12 @@ void Station::startPublishing(const QString &urlOption, const QString &idOption)
     emit problemsChanged();
 }
 
-bool Station::startMetrics(const QString &listen, QString &error)
+bool Station::startHttp(const QString &http, const QString &metrics, QString &error)
 {
+    const QString site = http.isEmpty() ? HttpSettings::listen() : http;
+    const QString metricsOnly = metrics.isEmpty() ? MetricsSettings::listen() : metrics;
     MetricsRequest request;
-    request.listen = listen.isEmpty() ? MetricsSettings::listen() : listen;
+    request.listen = site.isEmpty() ? metricsOnly : site;
     if (request.listen.isEmpty())
         return true;
     request.version = QString::fromLatin1(VantroVersion::Number);
@@ -110,13 +117,53 @@ bool Station::startMetrics(const QString &listen, QString &error)
             return std::nullopt;
         return m_publisher->waitingReadings();
     };
-    m_metrics = ::startMetrics(request, error);
-    m_metricsFailure = error;
+    if (!site.isEmpty())
+        request.site = siteSource();
+    m_http = ::startMetrics(request, error);
+    if (!m_http)
+        m_httpProblem =
+            (site.isEmpty() ? QStringLiteral("No metrics: ") : QStringLiteral("No web page: ")) + error;
+    else if (!site.isEmpty() && !metricsOnly.isEmpty() && metricsOnly != site)
+        m_httpProblem = QStringLiteral("The metrics are served with the web page at %1, not at %2")
+                            .arg(site, metricsOnly);
     emit problemsChanged();
-    if (!m_metrics)
+    if (!m_http)
         return false;
-    addOutput(*m_metrics);
+    addOutput(*m_http);
+    if (request.site) {
+        m_servingSite = true;
+        keepHistory();
+        loadHistory();
+    }
     return true;
+}
+
+bool Station::loadHistory()
+{
+    const QString port = portName();
+    if (port == m_historyPort)
+        return m_historyLoader.isLoading();
+    if (!m_historyPort.isNull())
+        m_history.clear();
+    m_historyPort = port;
+    // A relative folder is refused for recording, and so for reading.
+    const QString folder = RecordingSettings::folder();
+    if (QDir::isAbsolutePath(folder))
+        m_historyLoader.start(folder, port);
+    return m_historyLoader.isLoading();
+}
+
+SiteSource Station::siteSource()
+{
+    SiteSource source;
+    source.state = [this] { return pageState(); };
+    source.history = &m_history;
+    source.recordFolder = [] {
+        const QString folder = RecordingSettings::folder();
+        return QDir::isAbsolutePath(folder) ? folder : QString();
+    };
+    source.portName = [this] { return portName(); };
+    return source;
 }
 
 void Station::finish()
@@ -138,6 +185,8 @@ void Station::takeReading(const Reading &reading)
         return;
     if (m_keepHistory)
         m_history.add(reading);
+    m_lastReading = reading;
+    m_repliedSinceOpen = true;
     // The link is up before its reading goes out, so that no output has a reading from a board it thinks
     // down.
     if (m_silenceLimitS > 0)
@@ -152,10 +201,14 @@ void Station::takeReading(const Reading &reading)
 
 void Station::portOpenChanged(bool open)
 {
+    m_repliedSinceOpen = false;
     if (!open) {
         m_silence.stop();
         setBoardUp(false);
+    } else if (m_servingSite) {
+        loadHistory(); // another port's, if the window opened another
     }
+    tellStationChanged();
 }
 
 void Station::setBoardUp(bool up)
@@ -165,6 +218,12 @@ void Station::setBoardUp(bool up)
     m_boardUp = up;
     for (ReadingOutput *output : m_outputs)
         output->setBoardUp(up);
+}
+
+void Station::tellStationChanged()
+{
+    for (ReadingOutput *output : m_outputs)
+        output->stationChanged();
 }
 
 void Station::rejectReply()
@@ -253,7 +312,7 @@ QStringList Station::problems() const
         lines << m_publisher->state();
     if (!m_publishingFailure.isEmpty())
         lines << QStringLiteral("Not publishing: ") + m_publishingFailure;
-    if (!m_metricsFailure.isEmpty())
-        lines << QStringLiteral("No metrics: ") + m_metricsFailure;
+    if (!m_httpProblem.isEmpty())
+        lines << m_httpProblem;
     return lines;
 }

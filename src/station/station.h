@@ -4,15 +4,18 @@
 #include "alert/alert_watch.h"
 #include "link/link_controller.h"
 #include "link/link_timers.h"
+#include "metrics/metrics_loader.h"
 #include "publish/reading_publisher.h"
 #include "record/history_loader.h"
 #include "record/reading_history.h"
 #include "record/reading_recorder.h"
 
+#include <QtCore/QJsonObject>
 #include <QtCore/QObject>
 #include <QtCore/QTimer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class LinkView;
@@ -45,9 +48,13 @@ public:
     // Publishes to the broker named by the option or, failing it, the settings; nothing when neither does.
     // The reason a named broker cannot be used is kept in publishingFailure().
     void startPublishing(const QString &urlOption, const QString &idOption);
-    // Serves metrics at `listen`, [ADDRESS:]PORT, or, when it is empty, where the settings say, if they
-    // do. False and a one-line reason in `error` when it cannot.
-    bool startMetrics(const QString &listen, QString &error);
+    // Serves the web page with the metrics at `http`, or else the metrics alone at `metrics`, each
+    // [ADDRESS:]PORT or, when empty, where the settings say, if they do: one listener serves both. False and
+    // a one-line reason in `error` when it cannot.
+    bool startHttp(const QString &http, const QString &metrics, QString &error);
+    // Loads the recorded readings of the port in use into the history, unless they are its readings
+    // already. True while they are being loaded.
+    bool loadHistory();
     // Releases the port, stops recording and says goodbye to the broker; `finished` follows once the broker
     // has heard it, or at once without one.
     void finish();
@@ -70,6 +77,8 @@ public:
     // The port of the link, or before any open the one the view names.
     QString portName() const;
     bool isBoardUp() const;
+    // What the web page shows: the port, the link, the last reading, the broker, the limits and the offset.
+    QJsonObject pageState();
     // What is wrong beside the link, a line each, for a tooltip: recording, settings, broker.
     QStringList problems() const;
 
@@ -88,6 +97,8 @@ private:
     void portOpenChanged(bool open);
     void setBoardUp(bool up);
     void rejectReply();
+    void tellStationChanged();
+    SiteSource siteSource();
 
     LinkView &m_view;
     LinkController m_controller;
@@ -99,9 +110,14 @@ private:
     AlertLimitMistakes m_limitMistakes;
     QString m_calibrationMistake;
     std::unique_ptr<ReadingPublisher> m_publisher;
-    std::unique_ptr<ReadingOutput> m_metrics;
+    std::unique_ptr<ReadingOutput> m_http;
     QString m_publishingFailure;
-    QString m_metricsFailure;
+    QString m_httpProblem;
+    QString m_historyPort; // whose readings the history holds; null: none yet
+    std::optional<Reading> m_lastReading;
+    int32_t m_offsetHundredths = 0;
+    bool m_servingSite = false;
+    bool m_repliedSinceOpen = false;
     QString m_settingsProblem;
     QStringList m_settingMistakes;
     std::vector<ReadingOutput *> m_outputs;

@@ -238,7 +238,7 @@ void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
 #endif
     Rig rig;
     QString error;
-    QCOMPARE(rig.station.startMetrics(metrics ? option : QString(), error), !metrics || said.isEmpty());
+    QCOMPARE(rig.station.startHttp(QString(), metrics ? option : QString(), error), !metrics || said.isEmpty());
     rig.station.startPublishing(metrics ? QString() : option, QString());
     QVERIFY(!rig.station.publisher());
     if (said.isEmpty()) {

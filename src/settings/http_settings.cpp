@@ -1,0 +1,8 @@
+#include "http_settings.h"
+
+#include "settings/zorva_store.h"
+
+QString HttpSettings::listen()
+{
+    return zorvaText(QStringLiteral("HTTP"), QStringLiteral("Listen")).trimmed();
+}
