@@ -10,6 +10,7 @@ import json
 import math
 import os
 import pathlib
+import shutil
 import signal
 import socket
 import subprocess
@@ -59,6 +60,7 @@ class WebPage(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = pathlib.Path(tempfile.mkdtemp(prefix="vantro-web-"))
+        cls.addClassCleanup(shutil.rmtree, cls.dir, ignore_errors=True)
         cls.env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         for name in ("CONFIG", "DATA", "CACHE"):
             cls.env[f"XDG_{name}_HOME"] = str(cls.dir / name.lower())
@@ -67,12 +69,14 @@ class WebPage(unittest.TestCase):
         today = datetime.date.today()
         cls.days = [write_day(readings, today - datetime.timedelta(days=n), "board") for n in (1, 2)]
         cls.board = None
+        cls.addClassCleanup(lambda: cls.stop(cls.board))
         cls.plug_board()
         port = free_port()
         cls.url = f"http://127.0.0.1:{port}/"
         cls.station = subprocess.Popen(
             [f"{ARGS.build}/src/vantro", "--headless", "--port", str(cls.dir / "board"), "--http",
              f"127.0.0.1:{port}"], env=cls.env, stdout=subprocess.DEVNULL)
+        cls.addClassCleanup(cls.stop, cls.station)
         wait(cls.station_answers)
         cls.downloads = cls.dir / "downloads"
         cls.downloads.mkdir()
@@ -81,24 +85,25 @@ class WebPage(unittest.TestCase):
             options.add_argument(argument)
         options.add_experimental_option("prefs", {"download.default_directory": str(cls.downloads)})
         cls.browser = webdriver.Chrome(service=Service(ARGS.chromedriver), options=options)
+        cls.addClassCleanup(cls.browser.quit)
         cls.browser.execute_cdp_cmd("Page.setDownloadBehavior",
                                     {"behavior": "allow", "downloadPath": str(cls.downloads)})
         cls.browser.get(cls.url)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.browser.quit()
-        for process in (cls.station, cls.board):
-            if process and process.poll() is None:
-                process.terminate()
-                process.wait(10)
+    @staticmethod
+    def stop(process, how=signal.SIGTERM):
+        if process.poll() is None:
+            process.send_signal(how)
+        process.wait(10)
+        if process.stdout:
+            process.stdout.close()
 
     @classmethod
     def plug_board(cls):
         cls.board = subprocess.Popen(
             [f"{ARGS.build}/tools/vboard/vantro-vboard", "--link", str(cls.dir / "board"), "--interval", "200"],
             env=cls.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        assert cls.board.stdout.readline().startswith("/dev/")
+        assert cls.board.stdout.readline().strip(), "the virtual board names no port"
 
     @classmethod
     def station_answers(cls):
@@ -140,8 +145,7 @@ class WebPage(unittest.TestCase):
     def test_3_unplug_and_plug_back(self):
         wait(lambda: self.link_words() == "Replies arriving")
         self.browser.execute_script("window.__loaded = 1;")
-        self.board.send_signal(signal.SIGKILL)
-        self.board.wait()
+        self.stop(self.board, signal.SIGKILL)
         wait(lambda: self.link_words() != "Replies arriving")
         self.assertIn(self.link_words(), ("Waiting for the port", "Port closed", "Board silent"))
         self.assertTrue(self.browser.find_element(By.ID, "banner").get_attribute("hidden") is not None)
@@ -174,7 +178,8 @@ class WebPage(unittest.TestCase):
         self.browser.find_element(By.CSS_SELECTOR, ".spans [data-span='24h']").click()
         chart = self.browser.find_element(By.ID, "chart")
         wait(lambda: chart.get_attribute("data-span") == "24h")
-        self.browser.set_window_size(1200, 1400)
+        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                     {"width": 1200, "height": 1400, "deviceScaleFactor": 1, "mobile": False})
         self.assertTrue(self.browser.save_screenshot(picture))
 
 
