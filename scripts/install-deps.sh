@@ -17,6 +17,8 @@ packages=(
     influxdb
     # the metrics tests check the exposition with promtool and have a real Prometheus scrape it
     prometheus
+    # the web page's test drives a real Chromium through Selenium, behind a real nginx at a path prefix
+    chromium chromium-driver python3-selenium nginx
     # the alert test's private session bus
     dbus-daemon
     fonts-liberation fonts-dejavu-core
@@ -37,11 +39,11 @@ if [ "${1:-}" = --list ]; then
 fi
 
 install_missing "${packages[@]}"
-# The tests start an InfluxDB and a Prometheus of their own; the services the packages start would listen on
-# every address with no password, so those installed here for the tests are stopped and not started again.
+# The tests start an InfluxDB, a Prometheus and an nginx of their own; the services the packages start would
+# listen on every address, so those installed here for the tests are stopped and not started again.
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-for service in influxdb prometheus; do
+for service in influxdb prometheus nginx; do
     if [[ " ${newly_installed[*]} " == *" $service "* ]] && [ -d /run/systemd/system ]; then
         "${sudo[@]}" systemctl disable --now "$service.service" || true
     fi

@@ -2,7 +2,8 @@
 
 #include <QtCore/QString>
 
-// The station's web page in ZORVA.conf, group HTTP: Listen, [ADDRESS:]PORT (absent or empty: no page).
+// The station's web page, its event stream, API and metrics in ZORVA.conf, group HTTP: Listen,
+// [ADDRESS:]PORT (absent or empty: not served).
 namespace HttpSettings {
 QString listen();
 } // namespace HttpSettings

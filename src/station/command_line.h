@@ -24,7 +24,7 @@ struct CommandLine
     QString mqttUrl;               // empty: the saved broker, if any
     QString mqttId;                // empty: the saved id, or the host's and port's names
     QString metrics;               // [ADDRESS:]PORT; empty: the saved address, if any
-    QString http;                  // [ADDRESS:]PORT; empty: the saved address, if any
+    QString http;                  // [ADDRESS:]PORT of the web page; empty: the saved address, if any
     std::optional<int32_t> offset; // hundredths of a degree; none: the saved calibration
 
     // With no option the program is the window. Where parsing ends the program (--help, --version, a

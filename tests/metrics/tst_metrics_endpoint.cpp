@@ -1,5 +1,7 @@
 #include "metrics/metrics_endpoint.h"
 
+#include "http_client.h"
+
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
 #include <QtNetwork/QNetworkAccessManager>
@@ -13,43 +15,8 @@
 #include <vector>
 
 namespace {
-struct Answer
-{
-    int status = 0; // 0: no answer
-    QByteArray contentType;
-    QByteArray allow;
-    QByteArray contentLength;
-    QByteArray body;
-};
-
-// A real HTTP client, as a browser or a scraper is.
-class Client final
-{
-public:
-    Client()
-    {
-        m_network.setProxy(QNetworkProxy::NoProxy);
-    }
-
-    Answer request(quint16 port, const QString &path, const QByteArray &method = "GET",
-                   const QByteArray &header = {})
-    {
-        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
-        if (!header.isEmpty())
-            request.setRawHeader("X-Padding", header);
-        std::unique_ptr<QNetworkReply> reply(method == "HEAD" ? m_network.head(request)
-                                                              : m_network.sendCustomRequest(request, method));
-        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-        if (!reply->isFinished() && !finished.wait(5000))
-            return {};
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                reply->rawHeader("Content-Type"), reply->rawHeader("Allow"),
-                reply->rawHeader("Content-Length"), reply->readAll()};
-    }
-
-private:
-    QNetworkAccessManager m_network;
-};
+using Answer = HttpReply;
+using Client = HttpClient;
 
 std::unique_ptr<MetricsEndpoint> listening(const ConnectionLimits &limits = {})
 {
@@ -58,17 +25,6 @@ std::unique_ptr<MetricsEndpoint> listening(const ConnectionLimits &limits = {})
     if (!endpoint->listen(ListenAddress{}, error))
         qFatal("%s", qPrintable(error));
     return endpoint;
-}
-
-// A client of its own making, on a raw socket: it says what it is told to, or nothing.
-std::unique_ptr<QTcpSocket> rawClient(quint16 port)
-{
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QHostAddress::LocalHost, port);
-    QSignalSpy connected(socket.get(), &QTcpSocket::connected);
-    if (socket->state() != QAbstractSocket::ConnectedState && !connected.wait(5000))
-        qFatal("no connection to the endpoint");
-    return socket;
 }
 
 // Puts `socket` amid its second request, the first answered.

@@ -1,6 +1,7 @@
 #include "alert/alert_limits.h"
 #include "publish/mqtt_settings.h"
 #include "record/recording_settings.h"
+#include "settings/http_settings.h"
 #include "settings/port_name_setting.h"
 #include "settings/zorva_store.h"
 
@@ -89,6 +90,8 @@ void TestZorvaStore::textAsWritten_data()
     row("port with a comma", "TCOM", "[SENSORE_TEMP]\nTCOM=/dev/serial/by-id/usb-Acme,_Inc-if00\n",
         "/dev/serial/by-id/usb-Acme,_Inc-if00");
     row("port with a semicolon", "TCOM", "[SENSORE_TEMP]\nTCOM=tty;USB0\n", "tty;USB0");
+    row("web page quoted with blanks", "Listen", "[HTTP]\nListen=\" 0.0.0.0:8080 \"\n", "0.0.0.0:8080");
+    row("the metrics' address is not the page's", "Listen", "[Metrics]\nListen=9101\n", "");
     row("the last line wins", "Id", "[MQTT]\nId=a\n[Other]\nId=x\n[MQTT]\nId=b\n", "b");
     row("another group's key", "Id", "[Other]\nId=x\n[MQTT]\nUrl=mqtt://h\n", "");
     row("a commented line", "Id", "[MQTT]\n;Id=old\nId=new\n", "new");
@@ -97,6 +100,8 @@ void TestZorvaStore::textAsWritten_data()
     const char *notUtf8 = "ZORVA.conf [Recording] Folder: it is not UTF-8 text, and is not used";
     row("a folder in Latin-1", "Folder", "[Recording]\nFolder=/data/caf\xE9\n", "~/data/vantro/readings",
         notUtf8);
+    row("a listen address in Latin-1", "Listen", "[HTTP]\nListen=caf\xE9:80\n", "",
+        "ZORVA.conf [HTTP] Listen: it is not UTF-8 text, and is not used");
     row("a file in UTF-16", "Id", QByteArray("\xFF\xFE[\0M\0Q\0T\0T\0]\0\n\0I\0d\0=\0x\0\n\0", 26), "",
         "~/ZORVA.conf is in UTF-16, not UTF-8: none of its settings are read; save it as UTF-8");
     row("a file in UTF-16 with no mark", "Id", QByteArray("[\0M\0Q\0T\0T\0]\0\n\0", 14), "",
@@ -134,6 +139,8 @@ void TestZorvaStore::textAsWritten()
         QCOMPARE(MqttSettings::url(), expected);
     } else if (setting == QLatin1String("Id")) {
         QCOMPARE(MqttSettings::id(), expected);
+    } else if (setting == QLatin1String("Listen")) {
+        QCOMPARE(HttpSettings::listen(), expected);
     } else {
         QCOMPARE(PortNameSetting::load(), expected);
     }

@@ -6,6 +6,7 @@
 #include "zorva_registry.h"
 #endif
 
+#include <QtCore/QJsonDocument>
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
@@ -87,6 +88,9 @@ private slots:
     void rejectedReplies();
     void boardLinkFollowsThePortAndTheSilence();
     void historyOnlyWhenKept();
+#ifndef Q_OS_WIN
+    void pageStateHoldsNoSecret();
+#endif
     void calibrationReachesTheScreenAndEveryOutput();
     void finishReleasesThePortAndEndsWithoutABroker();
     void brokerAndMetricsAreSaidOutOfReachOnWindows_data();
@@ -155,20 +159,40 @@ void TestStation::rejectedReplies()
 void TestStation::boardLinkFollowsThePortAndTheSilence()
 {
     Rig rig;
+    const auto link = [&rig] { return rig.station.pageState().value("link").toString(); };
     rig.station.setSilenceLimit(1);
     QCOMPARE(rig.first.boardStates, QList<bool>{false});
     QVERIFY(!rig.station.isBoardUp());
+    QCOMPARE(link(), "open");
     rig.deliver(reply(0x32, 0x00));
     QCOMPARE(rig.first.boardStates, (QList<bool>{false, true}));
+    QCOMPARE(link(), "replies");
     rig.deliver(reply(0x33, 0x00));
     QCOMPARE(rig.first.boardStates.size(), 2); // said once, not with every reading
     QTRY_COMPARE_WITH_TIMEOUT(rig.first.boardStates, (QList<bool>{false, true, false}), 3000);
+    QCOMPARE(link(), "silent");
 
     rig.deliver(reply(0x34, 0x00));
     QVERIFY(rig.station.isBoardUp());
     rig.station.controller().closePort();
     QCOMPARE(rig.second.boardStates, (QList<bool>{false, true, false, true, false}));
+    QCOMPARE(rig.station.pageState().value("lamp").toString(), "white");
+    rig.station.timers().setEnabled(LinkTimer::TimerPorta, true);
+    QCOMPARE(rig.station.pageState().value("lamp").toString(), "red");
 }
+
+#ifndef Q_OS_WIN
+void TestStation::pageStateHoldsNoSecret()
+{
+    qputenv("VANTRO_MQTT_PASSWORD", "s3cret-word");
+    Rig rig;
+    rig.station.startPublishing(QStringLiteral("mqtt://keeper@127.0.0.1:9"), QString());
+    qunsetenv("VANTRO_MQTT_PASSWORD");
+    const QByteArray state = QJsonDocument(rig.station.pageState()).toJson(QJsonDocument::Compact);
+    QVERIFY2(state.contains("\"address\":\"127.0.0.1:9\""), state.constData());
+    QVERIFY(!state.contains("s3cret") && !state.contains("keeper"));
+}
+#endif
 
 void TestStation::historyOnlyWhenKept()
 {
@@ -238,7 +262,8 @@ void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
 #endif
     Rig rig;
     QString error;
-    QCOMPARE(rig.station.startHttp(QString(), metrics ? option : QString(), error), !metrics || said.isEmpty());
+    QCOMPARE(rig.station.startHttp(QString(), metrics ? option : QString(), error),
+             !metrics || said.isEmpty());
     rig.station.startPublishing(metrics ? QString() : option, QString());
     QVERIFY(!rig.station.publisher());
     if (said.isEmpty()) {
