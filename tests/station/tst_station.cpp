@@ -245,6 +245,9 @@ void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows_data()
                                                  << "" << metrics;
     QTest::newRow("metrics in the settings") << ""
                                              << "9100" << metrics;
+    QTest::newRow("web page on the command line")
+        << "8080"
+        << "" << QStringLiteral("the web page is not available in this build");
 }
 
 void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
@@ -255,14 +258,15 @@ void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
     QFETCH(QString, option);
     QFETCH(QString, setting);
     QFETCH(QString, said);
-    const bool metrics = QByteArray(QTest::currentDataTag()).startsWith("metrics");
+    const bool web = QByteArray(QTest::currentDataTag()).startsWith("web");
+    const bool metrics = web || QByteArray(QTest::currentDataTag()).startsWith("metrics");
 #ifdef Q_OS_WIN
     zorvaRegistry()->setValue(metrics ? QStringLiteral("Metrics/Listen") : QStringLiteral("MQTT/Url"),
                               setting);
 #endif
     Rig rig;
     QString error;
-    QCOMPARE(rig.station.startHttp(QString(), metrics ? option : QString(), error),
+    QCOMPARE(rig.station.startHttp(web ? option : QString(), metrics && !web ? option : QString(), error),
              !metrics || said.isEmpty());
     rig.station.startPublishing(metrics ? QString() : option, QString());
     QVERIFY(!rig.station.publisher());
@@ -270,7 +274,9 @@ void TestStation::brokerAndMetricsAreSaidOutOfReachOnWindows()
         QVERIFY(rig.station.problems().isEmpty());
         return;
     }
-    const QString prefix = metrics ? QStringLiteral("No metrics: ") : QStringLiteral("Not publishing: ");
+    const QString prefix = web       ? QStringLiteral("No web page: ")
+                           : metrics ? QStringLiteral("No metrics: ")
+                                     : QStringLiteral("Not publishing: ");
     QCOMPARE(rig.station.problems(), QStringList{prefix + said});
     QCOMPARE(metrics ? error : rig.station.publishingFailure(), said);
     // The board's readings go on reaching every output.
