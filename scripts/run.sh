@@ -21,9 +21,12 @@ build/release/tools/vboard/vantro-vboard --link "$demo/board" >"$demo/port" 2>"$
 board_pid=$!
 for _ in $(seq 50); do [ -s "$demo/port" ] && break; sleep 0.1; done
 
+# The station's web page on a port the system has free, on this machine alone.
+http_port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 mkdir -p "$demo/config"
-printf '[SENSORE_TEMP]\nTCOM=%s\n' "$demo/board" >"$demo/config/ZORVA.conf"
+printf '[SENSORE_TEMP]\nTCOM=%s\n[HTTP]\nListen=127.0.0.1:%s\n' "$demo/board" "$http_port" >"$demo/config/ZORVA.conf"
 echo "Vantro is talking to the virtual board on $demo/board (its frames: $demo/board.log)."
+echo "Its web page: http://127.0.0.1:$http_port/"
 echo "With a real board, start build/release/src/vantro, press Conf, type its port (ttyACM0) and press OPEN;"
 echo "MEM remembers it. The port must be yours to open: join the dialout group if it is not."
 XDG_CONFIG_HOME="$demo/config" build/release/src/vantro

@@ -102,8 +102,11 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), m_station(*this)
         if (m_trend)
             m_trend->readingAdded();
     });
-    connect(&m_station.historyLoader(), &HistoryLoader::loaded, this,
-            [this](const ReadingHistory::LoadReport &report) { m_trend->historyLoaded(report); });
+    // The web page may have the history loaded before the Trend window is first shown.
+    connect(&m_station.historyLoader(), &HistoryLoader::loaded, this, [this] {
+        if (m_trend)
+            m_trend->historyLoaded(m_station.historyReport());
+    });
     connect(&m_station, &Station::problemsChanged, this, &Form1::showLampToolTip);
     if (RecordingSettings::enabled())
         m_station.startRecording(RecordingSettings::folder());
@@ -359,6 +362,8 @@ void Form1::showTrend()
     // The history of the port in use; before any open, of the port named in the box.
     if (m_station.loadHistory())
         m_trend->historyLoading();
+    else
+        m_trend->historyLoaded(m_station.historyReport());
     m_trend->show();
     m_trend->raise();
     m_trend->activateWindow();

@@ -40,6 +40,8 @@ Station::Station(LinkView &view, QObject *parent)
     m_alerts.setLimits(AlertLimits::load(m_limitMistakes));
     setCalibration(CalibrationSettings::offset(m_calibrationMistake));
     connect(this, &Station::problemsChanged, this, &Station::tellStationChanged);
+    connect(&m_historyLoader, &HistoryLoader::loaded, this,
+            [this](const ReadingHistory::LoadReport &report) { m_historyReport = report; });
     connect(&m_alerts, &AlertWatch::alerted, this, [this](const AlertEvent &event) {
         if (m_publisher)
             m_publisher->publishAlert(event);
@@ -146,11 +148,17 @@ bool Station::loadHistory()
     if (!m_historyPort.isNull())
         m_history.clear();
     m_historyPort = port;
+    m_historyReport = {};
     // A relative folder is refused for recording, and so for reading.
     const QString folder = RecordingSettings::folder();
     if (QDir::isAbsolutePath(folder))
         m_historyLoader.start(folder, port);
     return m_historyLoader.isLoading();
+}
+
+const ReadingHistory::LoadReport &Station::historyReport() const
+{
+    return m_historyReport;
 }
 
 SiteSource Station::siteSource()

@@ -55,6 +55,8 @@ public:
     // Loads the recorded readings of the port in use into the history, unless they are its readings
     // already. True while they are being loaded.
     bool loadHistory();
+    // What the last load of the recorded files found.
+    const ReadingHistory::LoadReport &historyReport() const;
     // Releases the port, stops recording and says goodbye to the broker; `finished` follows once the broker
     // has heard it, or at once without one.
     void finish();
@@ -114,6 +116,7 @@ private:
     QString m_publishingFailure;
     QString m_httpProblem;
     QString m_historyPort; // whose readings the history holds; null: none yet
+    ReadingHistory::LoadReport m_historyReport;
     std::optional<Reading> m_lastReading;
     int32_t m_offsetHundredths = 0;
     bool m_servingSite = false;

@@ -20,6 +20,7 @@
 #include <windows.h>
 #else
 #include "headless/undelivered_summary.h"
+#include "http_client.h"
 #include "local_broker.h"
 #include "local_prometheus.h"
 #include "publish/reading_publisher.h"
@@ -407,6 +408,7 @@ private slots:
     void theWindowOpensThePortNamed();
     void bigDigitsShowTheBoardsTemperature();
 #ifndef Q_OS_WIN
+    void theWindowServesTheWebPage();
     void theManualPageHasEveryOption();
     void findsTheBoardAgainAfterAnUnplug();
     void aMissingPortIsSaidOnce();
@@ -705,6 +707,26 @@ void TestHeadless::bigDigitsShowTheBoardsTemperature()
 }
 
 #ifndef Q_OS_WIN
+
+// With [HTTP] Listen the window serves the page from its start, the recorded readings loaded for it.
+void TestHeadless::theWindowServesTheWebPage()
+{
+    BoardLine board;
+    const quint16 port = freePorts(1).constFirst();
+    const auto recordDay = [&board](const QString &home) {
+        const Reading reading = Reading::fromRaw(QDateTime::currentMSecsSinceEpoch() - 60000, 50);
+        QDir().mkpath(home + QStringLiteral("/data/vantro/readings"));
+        QFile day(home + QStringLiteral("/data/vantro/readings/") +
+                  ReadingCsv::fileName(ReadingCsv::localDay(reading.timeMs), board.portPath()));
+        QVERIFY(day.open(QIODevice::WriteOnly));
+        day.write(ReadingCsv::Header + ReadingCsv::line(reading));
+    };
+    Program window({"--port", board.portPath()}, Program::Window,
+                   {{"HTTP/Listen", QStringLiteral("127.0.0.1:%1").arg(port)}}, {}, recordDay);
+    HttpClient client;
+    QTRY_VERIFY_WITH_TIMEOUT(client.request(port, "/api/readings").body.contains("\"count\":1,"), 15000);
+    QVERIFY(closeWindow(window));
+}
 
 // Every option of --help has its paragraph in the manual page, and the page no paragraph for an option the
 // program lacks.
