@@ -10,7 +10,6 @@
 #include "trend/trend_window.h"
 #include "vantro_version.h"
 
-#include <QtCore/QDir>
 #include <QtCore/QLoggingCategory>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFontDatabase>
