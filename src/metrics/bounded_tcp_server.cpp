@@ -48,6 +48,7 @@ private:
     void received();
     void readHead(QByteArray bytes);
     void answered();
+    void closeOnceAnswered();
     void closed();
 
     QTcpSocket *m_socket;
@@ -161,6 +162,14 @@ void BoundedTcpServer::ConnectionWatch::answered()
         return;
     m_unanswered = m_socket->bytesAvailable();
     if (m_closing && !m_streaming)
+        QMetaObject::invokeMethod(this, &ConnectionWatch::closeOnceAnswered, Qt::QueuedConnection);
+}
+
+void BoundedTcpServer::ConnectionWatch::closeOnceAnswered()
+{
+    // A body read from a device goes out a piece at a time, the next piece written as the last one leaves:
+    // the answer is whole once a piece has left and none has followed it.
+    if (m_socket->bytesToWrite() == 0 && !m_socket->isTransactionStarted())
         m_socket->disconnectFromHost();
 }
 
