@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Release and measures the program headless against the virtual board on a pseudo-terminal.
 # Three runs of each figure; prints one table of median and worst with the machine it ran on.
+# The web page's figures (bench/web_bench.py) are one run, printed under the table.
 # BENCH_IDLE_SECONDS, BENCH_FLOOD_SECONDS and BENCH_STREAM_SECONDS shorten the long figures for a quick look;
 # BENCH_HISTORY_DAYS sets the recorded days the Trend window opens on (365 for a year, which takes a while
 # to write).
@@ -179,6 +180,14 @@ for run in $(seq $runs); do
 done
 echo "50 boards on one broker" >&2
 "$bin/bench/mqtt_bench" fleet 50 60 2>/dev/null >"$work/fleet"
+echo "the web page" >&2
+# Once, in headless Chromium driven by Debian's Selenium (not a virtualenv's); a machine without them goes on.
+if [ -x /usr/bin/chromedriver ] && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+    /usr/bin/python3 bench/web_bench.py --build "$bin" --seconds "$stream_seconds" >"$work/web" 2>"$work/web_log" ||
+        { echo "The web page: not measured, the bench failed:"; tail -3 "$work/web_log"; } >"$work/web"
+else
+    echo "The web page: not measured, no chromedriver or python3-selenium." >"$work/web"
+fi
 
 row() { # figure, target, median file, worst file, unit
     local m w
@@ -260,6 +269,8 @@ row() { # figure, target, median file, worst file, unit
         "$work/metrics_cpu" "$work/metrics_cpu" "%"
     echo
     echo "50 boards, 50 headless programs, one Mosquitto, one subscriber: $(cat "$work/fleet")"
+    echo
+    cat "$work/web"
     echo
     echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
         "$(free -g | awk '/^Mem:/ {print $2}') GiB; $(uname -sr);" \
