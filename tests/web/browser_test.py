@@ -10,6 +10,7 @@ import json
 import math
 import os
 import pathlib
+import re
 import shutil
 import signal
 import socket
@@ -25,6 +26,9 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 ARGS = None
+# The port's name as the user gave it, markup and quotes and all: the page must show it as text.
+PORT_NAME = "<b>x&\"'board"
+STEM = re.sub(r"[^A-Za-z0-9._-]", "_", PORT_NAME)
 
 
 def free_port():
@@ -67,14 +71,14 @@ class WebPage(unittest.TestCase):
         readings = cls.dir / "data" / "vantro" / "readings"
         readings.mkdir(parents=True)
         today = datetime.date.today()
-        cls.days = [write_day(readings, today - datetime.timedelta(days=n), "board") for n in (1, 2)]
+        cls.days = [write_day(readings, today - datetime.timedelta(days=n), STEM) for n in (1, 2)]
         cls.board = None
         cls.addClassCleanup(lambda: cls.stop(cls.board))
         cls.plug_board()
         port = free_port()
         cls.url = f"http://127.0.0.1:{port}/"
         cls.station = subprocess.Popen(
-            [f"{ARGS.build}/src/vantro", "--headless", "--port", str(cls.dir / "board"), "--http",
+            [f"{ARGS.build}/src/vantro", "--headless", "--port", str(cls.dir / PORT_NAME), "--http",
              f"127.0.0.1:{port}"], env=cls.env, stdout=subprocess.DEVNULL)
         cls.addClassCleanup(cls.stop, cls.station)
         wait(cls.station_answers)
@@ -101,7 +105,7 @@ class WebPage(unittest.TestCase):
     @classmethod
     def plug_board(cls):
         cls.board = subprocess.Popen(
-            [f"{ARGS.build}/tools/vboard/vantro-vboard", "--link", str(cls.dir / "board"), "--interval", "200"],
+            [f"{ARGS.build}/tools/vboard/vantro-vboard", "--link", str(cls.dir / PORT_NAME), "--interval", "200"],
             env=cls.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         assert cls.board.stdout.readline().strip(), "the virtual board names no port"
 
@@ -133,6 +137,8 @@ class WebPage(unittest.TestCase):
 
         shown, expected = wait(same_reading)
         self.assertEqual(shown, expected)
+        self.assertEqual(self.browser.find_element(By.ID, "port").text, str(self.dir / PORT_NAME))
+        self.assertFalse(self.browser.find_elements(By.CSS_SELECTOR, "#port *"))
         self.assertRegex(shown, r"^-?\d+\.\d\d °C$")
 
     def test_2_new_reply_shows_without_reload(self):
