@@ -95,11 +95,6 @@ void MetricsEndpoint::setSite(std::unique_ptr<HttpSite> site)
         m_site->setBoardUp(m_boardUp);
 }
 
-BoundedTcpServer *MetricsEndpoint::tcpServer() const
-{
-    return m_tcpServer;
-}
-
 bool MetricsEndpoint::listen(const ListenAddress &where, QString &error)
 {
     auto tcpServer = std::make_unique<BoundedTcpServer>(m_limits);

@@ -46,7 +46,6 @@ public:
 
     // Serves `site` at every path but /metrics, and hands it every reading and change.
     void setSite(std::unique_ptr<HttpSite> site);
-    BoundedTcpServer *tcpServer() const;
 
     // How long after its reading the temperature still stands for the board's; 0 keeps it for ever.
     void setExpireAfterSeconds(int seconds);

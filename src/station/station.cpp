@@ -14,6 +14,16 @@
 
 #include <chrono>
 
+namespace {
+// Where the port's recorded files are read from; empty for a relative folder, which is refused for
+// recording and so for reading.
+QString recordedFolder()
+{
+    const QString folder = RecordingSettings::folder();
+    return QDir::isAbsolutePath(folder) ? folder : QString();
+}
+} // namespace
+
 Station::Station(LinkView &view, QObject *parent)
     : QObject(parent), m_view(view), m_controller(view), m_timers(m_controller.port()),
       m_settingsProblem(zorvaStoreProblem()), m_settingMistakes(zorvaEncodingMistakes())
@@ -149,9 +159,7 @@ bool Station::loadHistory()
         m_history.clear();
     m_historyPort = port;
     m_historyReport = {};
-    // A relative folder is refused for recording, and so for reading.
-    const QString folder = RecordingSettings::folder();
-    if (QDir::isAbsolutePath(folder))
+    if (const QString folder = recordedFolder(); !folder.isEmpty())
         m_historyLoader.start(folder, port);
     return m_historyLoader.isLoading();
 }
@@ -166,10 +174,7 @@ SiteSource Station::siteSource()
     SiteSource source;
     source.state = [this] { return pageState(); };
     source.history = &m_history;
-    source.recordFolder = [] {
-        const QString folder = RecordingSettings::folder();
-        return QDir::isAbsolutePath(folder) ? folder : QString();
-    };
+    source.recordFolder = recordedFolder;
     source.portName = [this] { return portName(); };
     return source;
 }
