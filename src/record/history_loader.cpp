@@ -23,6 +23,8 @@ void HistoryLoader::start(const QString &folder, const QString &portName)
     m_next.stop();
     m_files = std::make_unique<RecordedFiles>(folder, portName, QDateTime::currentMSecsSinceEpoch(),
                                               m_history.size() + ArrivingRoom);
+    m_files->summarizeOlder(DetailedDays, SummaryCache(SummaryCache::defaultFolder()));
+    m_history.setRecordedFiles(folder, portName);
     readSlice();
 }
 
@@ -39,6 +41,6 @@ void HistoryLoader::readSlice()
     }
     const std::unique_ptr<RecordedFiles> files = std::move(m_files);
     m_history.merge(std::move(files->times()), std::move(files->temperatures()),
-                    std::move(files->summaries()));
+                    std::move(files->summaries()), std::move(files->minutes()));
     emit loaded(files->report());
 }

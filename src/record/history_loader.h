@@ -20,6 +20,9 @@ class HistoryLoader final : public QObject
 public:
     // About the bytes of the files read per turn of the event loop: a few milliseconds' work.
     static constexpr qint64 SliceBytes = qint64(1) << 20;
+    // The newest days kept reading by reading: "7 days" back from any time of today. Older days are kept
+    // as minutes.
+    static constexpr int DetailedDays = 8;
 
     explicit HistoryLoader(ReadingHistory &history, QObject *parent = nullptr);
     ~HistoryLoader() override;

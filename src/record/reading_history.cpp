@@ -3,6 +3,7 @@
 #include "record/recorded_files.h"
 
 #include <QtCore/QDateTime>
+#include <QtCore/QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -26,12 +27,14 @@ ReadingHistory::LoadReport ReadingHistory::loadRecorded(const QString &folder, c
     RecordedFiles files(folder, portName, QDateTime::currentMSecsSinceEpoch(), size());
     files.read(std::numeric_limits<qint64>::max());
     merge(std::move(files.times()), std::move(files.temperatures()), std::move(files.summaries()));
+    setRecordedFiles(folder, portName);
     return files.report();
 }
 
 void ReadingHistory::merge(std::vector<qint64> &&times, std::vector<StoredTemperature> &&temperatures,
-                           ReadingSummaries &&summaries)
+                           ReadingSummaries &&summaries, MinuteSummaries &&olderMinutes)
 {
+    m_older = std::move(olderMinutes);
     // From the newest down into the room at the end of the files' readings, which the files' storage was
     // allocated with: this session's readings are mostly the newest, so little moves.
     const size_t end = times.size() + m_times.size();
@@ -72,6 +75,15 @@ void ReadingHistory::clear()
     m_temperatures = {};
     m_summaries.clear();
     m_loaded = 0;
+    m_older.clear();
+    m_folder.clear();
+    m_portName.clear();
+}
+
+void ReadingHistory::setRecordedFiles(const QString &folder, const QString &portName)
+{
+    m_folder = folder;
+    m_portName = portName;
 }
 
 qsizetype ReadingHistory::size() const
@@ -146,4 +158,75 @@ void ReadingHistory::dropOldestOfSession()
     m_temperatures.erase(m_temperatures.begin() + m_loaded,
                          m_temperatures.begin() + m_loaded + SessionLimit / 8);
     m_summaries.update(m_temperatures, m_loaded);
+}
+
+const MinuteSummaries &ReadingHistory::olderMinutes() const
+{
+    return m_older;
+}
+
+SpanSummary ReadingHistory::spanSummary(qint64 fromMs, qint64 toMs) const
+{
+    SpanSummary s = m_older.summary(fromMs, toMs);
+    const qsizetype begin = lowerBound(fromMs);
+    const qsizetype end = lowerBound(toMs);
+    if (end > begin) {
+        const ReadingSummaries::Summary r = summary(begin, end);
+        s.add({r.count, r.sum, r.min, timeAt(r.minAt), r.max, timeAt(r.maxAt), hundredthsAt(begin),
+               timeAt(begin), hundredthsAt(end - 1), timeAt(end - 1)});
+    }
+    return s;
+}
+
+std::optional<qint64> ReadingHistory::timeBefore(qint64 timeMs) const
+{
+    std::optional<qint64> before = m_older.timeBefore(timeMs);
+    const qsizetype at = lowerBound(timeMs);
+    if (at > 0 && (!before || timeAt(at - 1) > *before))
+        before = timeAt(at - 1);
+    return before;
+}
+
+bool ReadingHistory::isFineFor(qint64 fromMs, qint64 toMs, qint64 resolutionMs) const
+{
+    // A minute that starts before the span may hold readings in it.
+    return resolutionMs >= MinuteSummaries::MinuteMs ||
+           !m_older.anyIn(fromMs - MinuteSummaries::MinuteMs + 1, toMs);
+}
+
+const ReadingHistory &ReadingHistory::fineFor(qint64 fromMs, qint64 toMs, qint64 resolutionMs,
+                                              std::unique_ptr<ReadingHistory> &holder) const
+{
+    if (isFineFor(fromMs, toMs, resolutionMs) || m_folder.isEmpty())
+        return *this;
+    if (holder && holder->m_spanOf == size() && holder->m_spanFrom <= fromMs && toMs <= holder->m_spanTo)
+        return *holder;
+    // A day's file may hold the first readings of the next, or the last of the day before, near midnight
+    // or across a change of the clocks.
+    const QDate first = QDateTime::fromMSecsSinceEpoch(fromMs).date().addDays(-1);
+    const QDate last = QDateTime::fromMSecsSinceEpoch(toMs - 1).date().addDays(1);
+    QStringList paths;
+    qint64 bytes = 0;
+    for (const QString &path : RecordedFiles::list(m_folder, m_portName)) {
+        const QFileInfo info(path);
+        const QDate day = QDate::fromString(info.fileName().left(10), QStringLiteral("yyyy-MM-dd"));
+        if (day >= first && day <= last) {
+            paths << path;
+            bytes += info.size();
+        }
+    }
+    if (bytes > LargestSpanBytes)
+        return *this;
+    auto fine = std::make_unique<ReadingHistory>();
+    RecordedFiles files(paths, QDateTime::currentMSecsSinceEpoch(), 0);
+    files.read(std::numeric_limits<qint64>::max());
+    fine->merge(std::move(files.times()), std::move(files.temperatures()), std::move(files.summaries()));
+    // This session's readings, and the newer days', where they fall in the span; each is kept once.
+    for (qsizetype i = lowerBound(fromMs), end = lowerBound(toMs); i < end; ++i)
+        fine->add(readingAt(i));
+    fine->m_spanFrom = fromMs;
+    fine->m_spanTo = toMs;
+    fine->m_spanOf = size();
+    holder = std::move(fine);
+    return *holder;
 }

@@ -66,18 +66,36 @@ void sortByTime(std::vector<qint64> &times, std::vector<StoredTemperature> &temp
 } // namespace
 
 RecordedFiles::RecordedFiles(const QString &folder, const QString &portName, qint64 nowMs, qsizetype room)
-    : m_nowMs(nowMs), m_room(room)
+    : RecordedFiles(list(folder, portName), nowMs, room)
+{}
+
+RecordedFiles::RecordedFiles(QStringList paths, qint64 nowMs, qsizetype room)
+    : m_paths(std::move(paths)), m_nowMs(nowMs), m_room(room)
+{
+    m_counted.assign(size_t(m_paths.size()), -1);
+}
+
+QStringList RecordedFiles::list(const QString &folder, const QString &portName)
 {
     const QString stem = ReadingCsv::portStem(portName);
     static const QRegularExpression dated(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}_"));
     const QDir dir(folder);
+    QStringList paths;
     // Sorted by name is sorted by day.
     for (const QString &name :
          dir.entryList({QStringLiteral("*_") + stem + QStringLiteral(".csv")}, QDir::Files, QDir::Name)) {
         if (name.size() == 11 + stem.size() + 4 && dated.match(name).hasMatch())
-            m_paths << dir.filePath(name);
+            paths << dir.filePath(name);
     }
-    m_counted.assign(size_t(m_paths.size()), -1);
+    return paths;
+}
+
+void RecordedFiles::summarizeOlder(int detailedDays, const SummaryCache &cache)
+{
+    m_summarized = std::max<qsizetype>(0, m_paths.size() - detailedDays);
+    m_cache = cache;
+    if (m_summarized > 0)
+        m_phase = Phase::Summarizing;
 }
 
 RecordedFiles::~RecordedFiles() = default;
@@ -87,8 +105,10 @@ bool RecordedFiles::read(qint64 bytes)
     if (m_piece.empty() && m_phase != Phase::Done)
         m_piece.resize(size_t(PieceBytes));
     while (m_phase != Phase::Done && bytes > 0) {
-        if (!m_open.isOpen() && !openNext())
+        if (!m_open.isOpen()) {
+            bytes -= openNext();
             continue;
+        }
         const qint64 n = m_open.read(m_piece.data(), qMin(m_left, PieceBytes));
         if (n > 0) {
             bytes -= n;
@@ -100,6 +120,7 @@ bool RecordedFiles::read(qint64 bytes)
             if (m_phase == Phase::Parsing)
                 m_summaries.update(m_temperatures, before);
         }
+        m_dayUnreadable = m_dayUnreadable || n < 0;
         if (n < 0)
             m_report.unreadable << QStringLiteral("%1: %2").arg(m_open.fileName(), m_open.errorString());
         if (n <= 0 || m_left == 0)
@@ -123,15 +144,22 @@ ReadingSummaries &RecordedFiles::summaries()
     return m_summaries;
 }
 
+MinuteSummaries &RecordedFiles::minutes()
+{
+    return m_minutes;
+}
+
 const ReadingHistory::LoadReport &RecordedFiles::report() const
 {
     return m_report;
 }
 
-bool RecordedFiles::openNext()
+qint64 RecordedFiles::openNext()
 {
     while (++m_file < m_paths.size()) {
         const QString &path = m_paths.at(m_file);
+        if (m_phase == Phase::Summarizing && m_file == m_summarized)
+            m_phase = Phase::Counting;
         if (m_phase == Phase::Parsing && m_counted[size_t(m_file)] < 0)
             continue;
         const QFileInfo info(path);
@@ -140,23 +168,45 @@ bool RecordedFiles::openNext()
             failure = QStringLiteral("not a regular file");
         else if (info.size() > LargestFile)
             failure = QStringLiteral("larger than a day's recording can be");
+        else if (m_phase == Phase::Summarizing && takeCached(info))
+            return qint64(m_day.minutes.size()) * qint64(sizeof(MinuteSummary));
         m_open.setFileName(path);
         if (failure.isEmpty() && !m_open.open(QIODevice::ReadOnly))
             failure = m_open.errorString();
         if (failure.isEmpty()) {
-            m_left = m_phase == Phase::Counting ? LargestFile : m_counted[size_t(m_file)];
+            m_left = m_phase == Phase::Parsing ? m_counted[size_t(m_file)] : LargestFile;
             if (m_phase == Phase::Counting)
                 m_counted[size_t(m_file)] = 0;
-            return true;
+            m_day = {};
+            return 0;
         }
         m_report.unreadable << QStringLiteral("%1: %2").arg(path, failure);
         m_counted[size_t(m_file)] = -1;
     }
-    if (m_phase == Phase::Counting)
+    if (m_phase != Phase::Parsing)
         startParsing();
     else
         finish();
-    return false;
+    return 0;
+}
+
+bool RecordedFiles::takeCached(const QFileInfo &info)
+{
+    std::optional<DaySummary> day = m_cache.load(info);
+    if (!day)
+        return false;
+    m_day = std::move(*day);
+    finishDay();
+    return true;
+}
+
+void RecordedFiles::finishDay()
+{
+    ++m_report.files;
+    m_summarizedReadings += m_day.readings;
+    m_report.damagedLines += m_day.damagedLines;
+    m_report.implausibleTimes += m_day.implausibleTimes;
+    m_minutes.merge(m_day.minutes);
 }
 
 void RecordedFiles::closeFile()
@@ -168,6 +218,13 @@ void RecordedFiles::closeFile()
     m_open.close();
     if (m_phase == Phase::Parsing)
         ++m_report.files;
+    if (m_phase == Phase::Summarizing) {
+        if (!m_dayUnreadable)
+            m_cache.store(QFileInfo(m_paths.at(m_file)), m_day);
+        m_dayUnreadable = false;
+        finishDay();
+        m_day = {};
+    }
 }
 
 void RecordedFiles::takePiece(const char *at, const char *end)
@@ -201,28 +258,43 @@ void RecordedFiles::takeLine(Line line)
     // The header and an empty last line are not readings; anything else that does not parse is damaged.
     if (line.begin == line.end || isHeader(line.begin, line.end))
         return;
+    qint64 &damaged = m_phase == Phase::Summarizing ? m_day.damagedLines : m_report.damagedLines;
     const auto row = ReadingCsv::parseLine(line.begin, line.end);
     const auto temperature = row ? StoredTemperature::of(row->raw, row->hundredths) : std::nullopt;
     if (!temperature) {
-        ++m_report.damagedLines;
+        ++damaged;
         return;
     }
     if (!PlausibleTime::contains(row->timeMs, m_nowMs)) {
-        ++m_report.damagedLines;
-        ++m_report.implausibleTimes;
+        ++damaged;
+        ++(m_phase == Phase::Summarizing ? m_day.implausibleTimes : m_report.implausibleTimes);
         return;
     }
-    if (!m_times.empty() && m_times.back() == row->timeMs && m_temperatures.back() == *temperature)
+    takeReading(row->timeMs, *temperature);
+}
+
+void RecordedFiles::takeReading(qint64 timeMs, StoredTemperature temperature)
+{
+    if (m_phase == Phase::Summarizing) {
+        if (m_day.readings > 0 && m_dayLastTime == timeMs && m_dayLast == temperature)
+            return;
+        m_dayLastTime = timeMs;
+        m_dayLast = temperature;
+        ++m_day.readings;
+        m_day.minutes.add(timeMs, temperature.hundredths());
         return;
-    m_sorted = m_sorted && (m_times.empty() || m_times.back() <= row->timeMs);
-    m_times.push_back(row->timeMs);
-    m_temperatures.push_back(*temperature);
+    }
+    if (!m_times.empty() && m_times.back() == timeMs && m_temperatures.back() == temperature)
+        return;
+    m_sorted = m_sorted && (m_times.empty() || m_times.back() <= timeMs);
+    m_times.push_back(timeMs);
+    m_temperatures.push_back(temperature);
 }
 
 void RecordedFiles::startParsing()
 {
     m_phase = Phase::Parsing;
-    m_file = -1;
+    m_file = m_summarized - 1;
     try {
         m_times.reserve(size_t(m_lines + m_room));
         m_temperatures.reserve(size_t(m_lines + m_room));
@@ -243,5 +315,5 @@ void RecordedFiles::finish()
         sortByTime(m_times, m_temperatures);
         m_summaries.update(m_temperatures, 0);
     }
-    m_report.readings = qint64(m_times.size());
+    m_report.readings = qint64(m_times.size()) + m_summarizedReadings;
 }

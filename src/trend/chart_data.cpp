@@ -8,42 +8,24 @@ ChartData chartData(const ReadingHistory &history, qint64 fromMs, qint64 toMs, i
     if (width <= 0 || toMs <= fromMs)
         return data;
     data.columns.resize(size_t(width));
-    SpanStatistics &s = data.statistics;
-    qint64 sum = 0;
     const qint64 span = toMs - fromMs;
-    qsizetype begin = history.lowerBound(fromMs);
-    const qsizetype end = history.lowerBound(toMs);
-    for (int x = 0; x < width && begin < end; ++x) {
+    SpanSummary all;
+    qint64 columnFrom = fromMs;
+    for (int x = 0; x < width; ++x) {
         // Column x holds the times t with (t - from) * width / span == x.
         const qint64 next = fromMs + (qint64(x + 1) * span + width - 1) / width;
-        const qsizetype stop = qMin(end, history.lowerBound(next));
-        if (stop == begin)
+        const SpanSummary s = history.spanSummary(columnFrom, next);
+        columnFrom = next;
+        if (s.count == 0)
             continue;
-        const ReadingSummaries::Summary readings = history.summary(begin, stop);
-        const qint64 t = history.timeAt(begin);
-        data.columns[size_t(x)] = {readings.min,
-                                   readings.max,
-                                   history.hundredthsAt(begin),
-                                   history.hundredthsAt(stop - 1),
-                                   t,
-                                   true,
-                                   begin > 0 && t - history.timeAt(begin - 1) <= gapMs};
-        if (s.count == 0 || readings.min < s.min) {
-            s.min = readings.min;
-            s.minTime = history.timeAt(readings.minAt);
-        }
-        if (s.count == 0 || readings.max > s.max) {
-            s.max = readings.max;
-            s.maxTime = history.timeAt(readings.maxAt);
-        }
-        sum += readings.sum;
-        s.count += readings.count;
-        begin = stop;
+        const std::optional<qint64> before = history.timeBefore(s.firstTime);
+        data.columns[size_t(x)] = {
+            s.min, s.max, s.first, s.last, s.firstTime, true, before && s.firstTime - *before <= gapMs};
+        all.add(s);
     }
-    if (s.count > 0) {
-        s.now = history.hundredthsAt(end - 1);
-        s.nowTime = history.timeAt(end - 1);
-        s.mean = double(sum) / double(s.count);
-    }
+    SpanStatistics &statistics = data.statistics;
+    if (all.count > 0)
+        statistics = {all.count,   all.last, all.lastTime, all.min,
+                      all.minTime, all.max,  all.maxTime,  all.mean()};
     return data;
 }

@@ -98,20 +98,30 @@ const SpanStatistics &TrendChart::statistics() const
 QString TrendChart::hoverText(int x) const
 {
     const QRect plot = plotRect();
-    if (x < plot.left() || x > plot.right() || m_history.size() == 0)
+    const ReadingHistory &shown = *m_shown;
+    if (x < plot.left() || x > plot.right())
         return {};
-    // The reading nearest the pointer, if it is within a column of it.
+    // The reading nearest the pointer, if it is within a column of it; where the older days are kept as
+    // minutes, the minute's mean.
     const qint64 t = timeAtX(x);
     const qint64 columnMs = qMax<qint64>(1, (m_to - m_from) / qMax(1, plot.width()));
-    qsizetype i = m_history.lowerBound(t);
-    if (i == m_history.size() || (i > 0 && t - m_history.timeAt(i - 1) < m_history.timeAt(i) - t))
-        --i;
-    const qint64 at = m_history.timeAt(i);
-    if (qAbs(at - t) > columnMs || at < m_from || at >= m_to)
+    const auto near = [&](qint64 at) { return qAbs(at - t) <= columnMs && at >= m_from && at < m_to; };
+    if (shown.size() > 0) {
+        qsizetype i = shown.lowerBound(t);
+        if (i == shown.size() || (i > 0 && t - shown.timeAt(i - 1) < shown.timeAt(i) - t))
+            --i;
+        if (near(shown.timeAt(i))) {
+            const QDateTime local = QDateTime::fromMSecsSinceEpoch(shown.timeAt(i));
+            return QLocale().toString(local, QStringLiteral("ddd d MMM HH:mm:ss")) + QStringLiteral("  ") +
+                   degrees(shown.hundredthsAt(i));
+        }
+    }
+    const MinuteSummary *minute = shown.olderMinutes().nearest(t);
+    if (!minute || !near(minute->startMs()))
         return {};
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(at);
-    return QLocale().toString(local, QStringLiteral("ddd d MMM HH:mm:ss")) + QStringLiteral("  ") +
-           degrees(m_history.hundredthsAt(i));
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(minute->startMs());
+    return QLocale().toString(local, QStringLiteral("ddd d MMM HH:mm")) + QStringLiteral("  ") +
+           degrees(int32_t(std::lround(minute->span().mean())));
 }
 
 QSize TrendChart::sizeHint() const
@@ -143,8 +153,14 @@ void TrendChart::recompute()
             first = 0;
             last = n;
         }
-        const qint64 allNewest = n > 0 ? m_history.timeAt(last - 1) + 1 : newest;
-        const qint64 oldest = n > 0 ? m_history.timeAt(first) : newest - Hour;
+        qint64 allNewest = n > 0 ? m_history.timeAt(last - 1) + 1 : newest;
+        qint64 oldest = n > 0 ? m_history.timeAt(first) : newest - Hour;
+        const std::vector<MinuteSummary> &older = m_history.olderMinutes().minutes();
+        if (!older.empty()) {
+            oldest = n > 0 ? qMin(oldest, older.front().span().firstTime) : older.front().span().firstTime;
+            allNewest =
+                n > 0 ? qMax(allNewest, older.back().span().lastTime + 1) : older.back().span().lastTime + 1;
+        }
         m_to = m_following ? allNewest : m_end;
         m_from = m_following ? oldest : m_end - (allNewest - oldest);
         if (m_to - m_from < Minute)
@@ -154,7 +170,8 @@ void TrendChart::recompute()
         m_from = m_to - m_span;
     }
     const int width = qMax(1, plotRect().width());
-    m_data = chartData(m_history, m_from, m_to, width, GapIntervals * m_history.usualIntervalMs());
+    m_shown = &m_history.fineFor(m_from, m_to, (m_to - m_from) / width, m_fine);
+    m_data = chartData(*m_shown, m_from, m_to, width, GapIntervals * m_history.usualIntervalMs());
 
     bool any = false;
     for (const ChartColumn &c : m_data.columns) {

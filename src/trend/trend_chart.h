@@ -6,6 +6,8 @@
 #include <QtGui/QPainter>
 #include <QtWidgets/QWidget>
 
+#include <memory>
+
 class AlertWatch;
 class ReadingHistory;
 
@@ -67,6 +69,9 @@ private:
     void paintAlerts(QPainter &p, const QRect &plot) const;
 
     const ReadingHistory &m_history;
+    // The span's readings one by one, read again from the files where the history keeps minutes of them.
+    std::unique_ptr<ReadingHistory> m_fine;
+    const ReadingHistory *m_shown = &m_history;
     const AlertWatch *m_alerts = nullptr;
     qint64 m_span = 60 * 60 * 1000;
     qint64 m_end = 0; // the view's end while not following

@@ -289,9 +289,21 @@ bool TrendWindow::saveCsv(const QString &path, QString &failure)
         return false;
     }
     file.write(ReadingCsv::Header);
-    const qsizetype end = m_history.lowerBound(m_chart->viewTo());
-    for (qsizetype i = m_history.lowerBound(m_chart->viewFrom()); i < end; ++i)
-        file.write(ReadingCsv::line(m_history.readingAt(i)));
+    // A day at a time, so that older days kept as minutes are read again from their files one by one.
+    constexpr qint64 Day = 24 * 60 * 60 * 1000LL;
+    std::unique_ptr<ReadingHistory> fine;
+    for (qint64 from = m_chart->viewFrom(), to = m_chart->viewTo(); from < to; from += Day) {
+        const qint64 until = qMin(to, from + Day);
+        const ReadingHistory &readings = m_history.fineFor(from, until, 0, fine);
+        if (!readings.isFineFor(from, until, 0)) {
+            failure = QStringLiteral("the recorded files of %1 are too large to read again")
+                          .arg(QDateTime::fromMSecsSinceEpoch(from).date().toString(Qt::ISODate));
+            return false;
+        }
+        const qsizetype end = readings.lowerBound(until);
+        for (qsizetype i = readings.lowerBound(from); i < end; ++i)
+            file.write(ReadingCsv::line(readings.readingAt(i)));
+    }
     if (!file.commit()) {
         failure = file.errorString();
         return false;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 // Past any recorded time, and within what milliseconds since the epoch can hold.
@@ -41,45 +42,56 @@ QByteArray localTime(qint64 ms)
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
 }
 
-// The readings the query covers, and whether they go out as intervals.
+// The readings the query covers, from the history that holds them finely enough, and whether they go out
+// as intervals.
 struct Span
 {
     qint64 fromMs = 0;
     qint64 toMs = 0;
-    qsizetype begin = 0;
-    qsizetype end = 0;
+    qint64 count = 0;
     qint64 intervalMs = 0; // 0: the readings themselves
+    std::unique_ptr<ReadingHistory> fine;
+    const ReadingHistory *readings = nullptr;
 
-    Span(const ReadingHistory &history, const ReadingsQuery &query)
+    Span(const ReadingHistory &history, const ReadingsQuery &query) : readings(&history)
     {
-        if (history.size() == 0 || query.fromMs >= query.toMs)
+        const SpanSummary all = history.spanSummary(query.fromMs, query.toMs);
+        if (all.count == 0)
             return;
         // An open end is where the readings end, so that intervals cover only what there is.
-        fromMs = std::max(query.fromMs, history.timeAt(0));
-        toMs = std::min(query.toMs, history.timeAt(history.size() - 1) + 1);
-        if (fromMs >= toMs)
-            return;
-        begin = history.lowerBound(fromMs);
-        end = history.lowerBound(toMs);
-        if (end - begin > query.points)
+        fromMs = std::max(query.fromMs, all.firstTime);
+        toMs = std::min(query.toMs, all.lastTime + 1);
+        count = all.count;
+        if (count > query.points)
             intervalMs = (toMs - fromMs + query.points - 1) / query.points;
+        readings = &history.fineFor(fromMs, toMs, intervalMs, fine);
+        // Files too large to read again: the older days go out as their minutes.
+        if (!readings->isFineFor(fromMs, toMs, intervalMs))
+            intervalMs = MinuteSummaries::MinuteMs;
+    }
+    qsizetype begin() const
+    {
+        return readings->lowerBound(fromMs);
+    }
+    qsizetype end() const
+    {
+        return readings->lowerBound(toMs);
     }
 };
 
-template <typename Each> void forEachInterval(const ReadingHistory &history, const Span &span, Each each)
+template <typename Each> void forEachInterval(const Span &span, Each each)
 {
     for (qint64 from = span.fromMs; from < span.toMs; from += span.intervalMs) {
         const qint64 to = std::min(from + span.intervalMs, span.toMs);
-        const qsizetype begin = history.lowerBound(from);
-        const qsizetype end = history.lowerBound(to);
-        if (end > begin)
-            each(from, to, history.summary(begin, end));
+        const SpanSummary summary = span.readings->spanSummary(from, to);
+        if (summary.count > 0)
+            each(from, to, summary);
     }
 }
 
-QByteArray mean(const ReadingSummaries::Summary &summary)
+QByteArray mean(const SpanSummary &summary)
 {
-    return QByteArray::number(double(summary.sum) / double(summary.count) / 100.0, 'f', 2);
+    return QByteArray::number(summary.mean() / 100.0, 'f', 2);
 }
 } // namespace
 
@@ -123,19 +135,20 @@ QByteArray ReadingsQuery::json(const ReadingHistory &history) const
     const Span span(history, *this);
     QByteArray out = "{\"from\":" + QByteArray::number(span.fromMs) +
                      ",\"to\":" + QByteArray::number(span.toMs) +
-                     ",\"count\":" + QByteArray::number(span.end - span.begin) +
+                     ",\"count\":" + QByteArray::number(span.count) +
                      ",\"gap_ms\":" + QByteArray::number(GapIntervals * history.usualIntervalMs());
     if (span.intervalMs == 0) {
         out += ",\"readings\":[";
-        for (qsizetype i = span.begin; i < span.end; ++i) {
-            out += (i == span.begin ? "{\"t\":" : ",{\"t\":") + QByteArray::number(history.timeAt(i)) +
-                   ",\"c\":" + celsius(history.hundredthsAt(i)) + '}';
+        const ReadingHistory &readings = *span.readings;
+        for (qsizetype i = span.begin(), end = span.end(); i < end; ++i) {
+            out += (i == span.begin() ? "{\"t\":" : ",{\"t\":") + QByteArray::number(readings.timeAt(i)) +
+                   ",\"c\":" + celsius(readings.hundredthsAt(i)) + '}';
         }
         return out + "]}";
     }
     out += ",\"intervals\":[";
     bool first = true;
-    forEachInterval(history, span, [&](qint64 from, qint64 to, const ReadingSummaries::Summary &summary) {
+    forEachInterval(span, [&](qint64 from, qint64 to, const SpanSummary &summary) {
         out += (first ? "{\"from\":" : ",{\"from\":") + QByteArray::number(from) +
                ",\"to\":" + QByteArray::number(to) + ",\"min\":" + celsius(summary.min) +
                ",\"max\":" + celsius(summary.max) + ",\"mean\":" + mean(summary) +
@@ -150,12 +163,12 @@ QByteArray ReadingsQuery::csvText(const ReadingHistory &history) const
     const Span span(history, *this);
     if (span.intervalMs == 0) {
         QByteArray out = ReadingCsv::Header;
-        for (qsizetype i = span.begin; i < span.end; ++i)
-            out += ReadingCsv::line(history.readingAt(i));
+        for (qsizetype i = span.begin(), end = span.end(); i < end; ++i)
+            out += ReadingCsv::line(span.readings->readingAt(i));
         return out;
     }
     QByteArray out = "from,to,min,max,mean,count\n";
-    forEachInterval(history, span, [&](qint64 from, qint64 to, const ReadingSummaries::Summary &summary) {
+    forEachInterval(span, [&](qint64 from, qint64 to, const SpanSummary &summary) {
         out += localTime(from) + ',' + localTime(to) + ',' + celsius(summary.min) + ',' +
                celsius(summary.max) + ',' + mean(summary) + ',' + QByteArray::number(summary.count) + '\n';
     });

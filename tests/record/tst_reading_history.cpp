@@ -20,12 +20,13 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-// One reading a second from `from`, in one file per local day of port ttyACM0, as the recorder writes them.
-void writeSeconds(const QString &folder, qint64 from, qint64 count)
+// One reading a second, or a step, from `from`, in one file per local day of port ttyACM0, as the recorder
+// writes them.
+void writeSeconds(const QString &folder, qint64 from, qint64 count, qint64 stepMs = 1000)
 {
     QMap<int, QByteArray> days;
     for (qint64 i = 0; i < count; ++i) {
-        const Reading reading = Reading::fromRaw(from + i * 1000, int16_t(40 + i % 7));
+        const Reading reading = Reading::fromRaw(from + i * stepMs, int16_t(40 + i % 7));
         days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
     }
     for (auto day = days.cbegin(); day != days.cend(); ++day)
@@ -37,6 +38,22 @@ qint64 utc(const char *iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
+
+// Loads as the station does: the older days as minutes, through the cache.
+ReadingHistory::LoadReport loadInTurns(ReadingHistory &history, const QString &folder)
+{
+    HistoryLoader loader(history);
+    QSignalSpy loaded(&loader, &HistoryLoader::loaded);
+    loader.start(folder, QStringLiteral("ttyACM0"));
+    if (loaded.isEmpty() && !loaded.wait(20000))
+        return {};
+    return loaded.first().first().value<ReadingHistory::LoadReport>();
+}
+
+// Days older than those kept reading by reading: a reading every 7 s, so that minutes hold several.
+constexpr int OlderDays = 3;
+constexpr qint64 Every = 7000;
+constexpr qint64 Recorded = (HistoryLoader::DetailedDays + OlderDays) * Day / Every;
 
 // The readings of a history, to compare whole.
 QList<Reading> readings(const ReadingHistory &history)
@@ -74,6 +91,9 @@ private slots:
     void aLoadedHistoryOverTheSessionLimitIsKept();
     void readingsArrivingWhileLoadingAreKept();
     void startingAgainDropsTheLoadInProgress();
+    void olderDaysAreKeptAsMinutesThatAgreeWithTheirReadings();
+    void aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged_data();
+    void aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged();
 };
 
 void TestReadingHistory::damagedLinesAreSkippedAndCounted()
@@ -503,6 +523,110 @@ void TestReadingHistory::startingAgainDropsTheLoadInProgress()
     QTest::qWait(100);
     QCOMPARE(loaded.size(), 1);
     QCOMPARE(history.size(), 1);
+}
+
+// Any span of whole minutes sums up alike, and one looked at reading by reading is read again whole.
+void TestReadingHistory::olderDaysAreKeptAsMinutesThatAgreeWithTheirReadings()
+{
+    QTemporaryDir dir;
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    const qint64 from = Start - Recorded * Every;
+    writeSeconds(dir.path(), from, Recorded, Every);
+    ReadingHistory everything;
+    everything.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    ReadingHistory kept;
+    const ReadingHistory::LoadReport report = loadInTurns(kept, dir.path());
+    QCOMPARE(report.readings, Recorded);
+    QCOMPARE(report.files, HistoryLoader::DetailedDays + OlderDays + 1);
+    QVERIFY(kept.size() < everything.size() * 3 / 4);
+    QVERIFY(!kept.olderMinutes().isEmpty());
+
+    QRandomGenerator random(11);
+    const auto minutes = int(Recorded * Every / 60000);
+    const auto same = [](const SpanSummary &a, const SpanSummary &b) {
+        return std::tie(a.count, a.sum, a.min, a.minTime, a.max, a.maxTime, a.first, a.firstTime, a.last,
+                        a.lastTime) == std::tie(b.count, b.sum, b.min, b.minTime, b.max, b.maxTime, b.first,
+                                                b.firstTime, b.last, b.lastTime);
+    };
+    const qint64 firstMinute = from - from % 60000;
+    for (int run = 0; run < 300; ++run) {
+        const qint64 a = firstMinute + random.bounded(minutes) * 60000LL;
+        const qint64 b = a + (random.bounded(minutes) + 1) * 60000LL;
+        QVERIFY2(same(kept.spanSummary(a, b), everything.spanSummary(a, b)),
+                 qPrintable(QString::number(run)));
+        QCOMPARE(kept.timeBefore(a), everything.timeBefore(a));
+    }
+    // An hour of the oldest day, reading by reading.
+    const qint64 hour = from + Day / 2;
+    std::unique_ptr<ReadingHistory> holder;
+    const ReadingHistory &fine = kept.fineFor(hour, hour + 3600000, 0, holder);
+    QVERIFY(&fine == holder.get());
+    QVERIFY(!kept.isFineFor(hour, hour + 3600000, 59999) && kept.isFineFor(hour, hour + 3600000, 60000));
+    const qsizetype begin = everything.lowerBound(hour);
+    const qsizetype count = everything.lowerBound(hour + 3600000) - begin;
+    QCOMPARE(fine.lowerBound(hour + 3600000) - fine.lowerBound(hour), count);
+    for (qsizetype i = 0; i < count; ++i)
+        QCOMPARE(fine.readingAt(fine.lowerBound(hour) + i), everything.readingAt(begin + i));
+}
+
+void TestReadingHistory::aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("a reading changed, the file's size and time kept") << "reading" << true;
+    QTest::newRow("the summary damaged") << "summary" << false;
+    QTest::newRow("the summary cut short") << "short" << false;
+    QTest::newRow("a reading changed since") << "touched" << false;
+    QTest::newRow("the day grown since") << "grown" << false;
+}
+
+// The day's file stays the record: its summary is rebuilt once either has changed, never trusted.
+void TestReadingHistory::aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, taken);
+    QTemporaryDir dir;
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    constexpr qint64 Count = (HistoryLoader::DetailedDays + 1) * Day / Every;
+    const qint64 from = Start - Count * Every;
+    writeSeconds(dir.path(), from, Count, Every);
+    const QString day = RecordedFiles::list(dir.path(), QStringLiteral("ttyACM0")).first();
+    const auto older = [](const ReadingHistory &history) { return history.olderMinutes().summary(0, Start); };
+    ReadingHistory first;
+    loadInTurns(first, dir.path());
+    const QString summary =
+        SummaryCache(cache.filePath(QStringLiteral("vantro/summaries"))).pathFor(QFileInfo(day));
+    QVERIFY(QFile::exists(summary));
+
+    QFile file(change == "reading" || change == "touched" || change == "grown" ? day : summary);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
+    QByteArray bytes = file.readAll();
+    if (change == "grown")
+        bytes += ReadingCsv::line(Reading::fromRaw(from + 1, 99));
+    else if (change == "short")
+        bytes.chop(1);
+    else
+        bytes[bytes.size() - (change == "summary" ? 30 : 8)] ^= 1; // a raw byte's digit, or a minute
+    QVERIFY(file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size());
+    if (change == "reading")
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    else if (change == "touched")
+        QVERIFY(file.setFileTime(modified.addSecs(1), QFileDevice::FileModificationTime));
+    file.close();
+
+    ReadingHistory again;
+    const ReadingHistory::LoadReport report = loadInTurns(again, dir.path());
+    ReadingHistory everything;
+    everything.loadRecorded(dir.path(), QStringLiteral("ttyACM0"));
+    const SpanSummary expected = taken ? older(first) : everything.spanSummary(0, older(first).lastTime + 1);
+    QCOMPARE(older(again).count, expected.count);
+    QCOMPARE(older(again).sum, expected.sum);
+    QCOMPARE(report.readings, taken ? Count : everything.size());
+    QVERIFY(older(first).sum != everything.spanSummary(0, older(first).lastTime + 1).sum ||
+            change == "summary" || change == "short");
 }
 
 QTEST_GUILESS_MAIN(TestReadingHistory)

@@ -3,6 +3,7 @@
 #include "board_line.h"
 #include "protocol/reading_csv.h"
 #include "protocol/temperature_text.h"
+#include "record/history_loader.h"
 #include "settings/calibration_settings.h"
 #include "trend/trend_chart.h"
 #include "trend/trend_window.h"
@@ -57,6 +58,7 @@ private slots:
     void offsetIsTypedAndKept_data();
     void offsetIsTypedAndKept();
     void offsetInTheLocalesWay();
+    void olderDaysShowAsMinutesAndAreSavedWhole();
 
 private:
     void openOnBoard();
@@ -513,6 +515,42 @@ void TestTrendWindow::offsetInTheLocalesWay()
     QVERIFY(field->toolTip().isEmpty());
     // The file keeps a point whatever the locale.
     QCOMPARE(stored(QStringLiteral("Calibration/Offset")), QVariant(QStringLiteral("-0.50")));
+}
+
+// Days past those kept reading by reading are kept as minutes: "All" still counts and averages every
+// reading, the pointer reads them, and the span saved holds every reading, read again from the files.
+void TestTrendWindow::olderDaysShowAsMinutesAndAreSavedWhole()
+{
+    qputenv("XDG_CACHE_HOME", m_home->filePath(QStringLiteral("cache")).toUtf8());
+    const QString port = QStringLiteral("/dev/ttyFAKE0");
+    constexpr qint64 Day = 24 * 3600 * 1000LL;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QList<Reading> readings;
+    QByteArray lines = ReadingCsv::Header;
+    qint64 sum = 0;
+    for (qint64 t = now - (HistoryLoader::DetailedDays + 2) * Day; t < now - 60000; t += 90000) {
+        readings << Reading::fromRaw(t, int16_t(40 + readings.size() % 9));
+        sum += readings.last().hundredths;
+        lines += ReadingCsv::line(readings.last());
+    }
+    writeRecorded(port, readings);
+    qobject_cast<QLineEdit *>(control(*m_form, "TCOM"))->setText(port);
+    m_form->showTrend();
+    TrendWindow *trend = m_form->trendWindow();
+    trend->findChild<QComboBox *>(QStringLiteral("span"))->setCurrentText(QStringLiteral("All"));
+    const SpanStatistics &figures = trend->chart().statistics();
+    QTRY_COMPARE(figures.count, readings.size());
+    QCOMPARE(figures.mean, double(sum) / double(readings.size()));
+    QVERIFY(!trend->chart().hoverText(trend->chart().width() / 8).isEmpty());
+
+    QString failure;
+    const QString saved = m_home->filePath(QStringLiteral("all.csv"));
+    QVERIFY2(trend->saveCsv(saved, failure), qPrintable(failure));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), lines);
+    QCOMPARE(QDir(m_home->filePath(QStringLiteral("cache/vantro/summaries"))).entryList(QDir::Files).size(),
+             3);
 }
 
 QTEST_MAIN(TestTrendWindow)

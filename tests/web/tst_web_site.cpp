@@ -1,5 +1,6 @@
 #include "metrics/metrics_endpoint.h"
 #include "protocol/reading_csv.h"
+#include "record/history_loader.h"
 #include "record/reading_history.h"
 #include "web/web_site.h"
 
@@ -46,6 +47,7 @@ private slots:
     void readings_data();
     void readings();
     void recordedDays();
+    void olderDaysAnswerFromTheirMinutesAndFiles();
     void eventsFollowTheStation();
     void streamsAreBounded();
     void aClosingRequestGetsItsWholeAnswer();
@@ -215,6 +217,50 @@ void TstWebSite::recordedDays()
     QCOMPARE(file.body, day + day);
     QCOMPARE(file.contentType, QByteArray("text/csv; charset=utf-8"));
     QCOMPARE(m_client.request(port(), "/days/2026-11-29.csv", "HEAD").contentLength.toInt(), 2 * day.size());
+}
+
+// A history kept as minutes past its newest days: any span still answers, reading by reading where asked.
+void TstWebSite::olderDaysAnswerFromTheirMinutesAndFiles()
+{
+    QTemporaryDir folder;
+    qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("cache")).toUtf8());
+    constexpr qint64 Every = 30000;
+    constexpr int Count = (HistoryLoader::DetailedDays + 2) * 2880;
+    QMap<int, QByteArray> days;
+    for (int i = 0; i < Count; ++i) {
+        const Reading reading = Reading::fromRaw(StartMs + i * Every, int16_t(40 + i % 5));
+        days[ReadingCsv::localDay(reading.timeMs)] += ReadingCsv::line(reading);
+    }
+    for (auto day = days.cbegin(); day != days.cend(); ++day) {
+        QFile file(folder.filePath(ReadingCsv::fileName(day.key(), QStringLiteral("/dev/ttyACM0"))));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ReadingCsv::Header + day.value()) > 0);
+    }
+    m_history.clear();
+    HistoryLoader loader(m_history);
+    QSignalSpy loaded(&loader, &HistoryLoader::loaded);
+    loader.start(folder.path(), QStringLiteral("/dev/ttyACM0"));
+    QVERIFY(!loaded.isEmpty() || loaded.wait(10000));
+    QVERIFY(!m_history.olderMinutes().isEmpty());
+
+    // An hour of the first day: 120 readings, as recorded.
+    const qint64 from = StartMs + 3600000;
+    const QString hour =
+        QStringLiteral("/api/readings?points=120&from=%1&to=%2").arg(from / 1000).arg(from / 1000 + 3600);
+    const QJsonObject answer = QJsonDocument::fromJson(m_client.request(port(), hour).body).object();
+    const QJsonArray readings = answer.value("readings").toArray();
+    QCOMPARE(readings.size(), 120);
+    QCOMPARE(readings.last().toObject().value("t").toInteger(), from + 119 * Every);
+    QByteArray lines = ReadingCsv::Header;
+    for (int i = 120; i < 240; ++i)
+        lines += ReadingCsv::line(Reading::fromRaw(StartMs + i * Every, int16_t(40 + i % 5)));
+    QCOMPARE(m_client.request(port(), hour + QStringLiteral("&format=csv")).body, lines);
+
+    const QJsonObject all = QJsonDocument::fromJson(m_client.request(port(), "/api/readings").body).object();
+    QCOMPARE(all.value("count").toInt(), Count);
+    qint64 counted = 0;
+    for (const QJsonValue &interval : all.value("intervals").toArray())
+        counted += interval.toObject().value("count").toInt();
+    QCOMPARE(counted, Count);
 }
 
 void TstWebSite::eventsFollowTheStation()
