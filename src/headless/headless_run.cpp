@@ -69,6 +69,8 @@ void HeadlessRun::start()
     m_station.controller().formLoad();
     if (!m_line.port.isEmpty())
         m_view.setText(TextBox::TCOM, m_line.port);
+    // The page shows the port's recorded readings from the start, not once the board is first there.
+    m_station.loadHistory();
     startPublishing();
     if (!m_printer.start())
         return; // the end is on its way from the stream

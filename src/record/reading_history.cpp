@@ -199,7 +199,9 @@ const ReadingHistory &ReadingHistory::fineFor(qint64 fromMs, qint64 toMs, qint64
 {
     if (isFineFor(fromMs, toMs, resolutionMs) || m_folder.isEmpty())
         return *this;
-    if (holder && holder->m_spanOf == size() && holder->m_spanFrom <= fromMs && toMs <= holder->m_spanTo)
+    const auto heldIn = [this](qint64 from, qint64 to) { return lowerBound(to) - lowerBound(from); };
+    if (holder && holder->m_spanFrom <= fromMs && toMs <= holder->m_spanTo &&
+        holder->m_spanOf == heldIn(holder->m_spanFrom, holder->m_spanTo))
         return *holder;
     // A day's file may hold the first readings of the next, or the last of the day before, near midnight
     // or across a change of the clocks.
@@ -226,7 +228,7 @@ const ReadingHistory &ReadingHistory::fineFor(qint64 fromMs, qint64 toMs, qint64
         fine->add(readingAt(i));
     fine->m_spanFrom = fromMs;
     fine->m_spanTo = toMs;
-    fine->m_spanOf = size();
+    fine->m_spanOf = heldIn(fromMs, toMs);
     holder = std::move(fine);
     return *holder;
 }

@@ -92,7 +92,8 @@ private:
     MinuteSummaries m_older;
     QString m_folder;
     QString m_portName;
-    // Of a history read for a span: the span it covers, and the size of the history it was read for.
+    // Of a history read for a span: the span it covers, and how many readings the history it was read for
+    // held in it, so that it is read again when one more comes into the span.
     qint64 m_spanFrom = 0;
     qint64 m_spanTo = 0;
     qsizetype m_spanOf = -1;

@@ -152,6 +152,8 @@ bool Station::startHttp(const QString &http, const QString &metrics, QString &er
 
 bool Station::loadHistory()
 {
+    if (!m_keepHistory)
+        return false;
     const QString port = portName();
     if (port == m_historyPort)
         return m_historyLoader.isLoading();

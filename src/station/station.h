@@ -53,7 +53,7 @@ public:
     // a one-line reason in `error` when it cannot.
     bool startHttp(const QString &http, const QString &metrics, QString &error);
     // Loads the recorded readings of the port in use into the history, unless they are its readings
-    // already. True while they are being loaded.
+    // already or no history is kept. True while they are being loaded.
     bool loadHistory();
     // What the last load of the recorded files found.
     const ReadingHistory::LoadReport &historyReport() const;

@@ -408,7 +408,8 @@ private slots:
     void theWindowOpensThePortNamed();
     void bigDigitsShowTheBoardsTemperature();
 #ifndef Q_OS_WIN
-    void theWindowServesTheWebPage();
+    void theWebPageHasTheRecordedReadings_data();
+    void theWebPageHasTheRecordedReadings();
     void theManualPageHasEveryOption();
     void findsTheBoardAgainAfterAnUnplug();
     void aMissingPortIsSaidOnce();
@@ -708,24 +709,37 @@ void TestHeadless::bigDigitsShowTheBoardsTemperature()
 
 #ifndef Q_OS_WIN
 
-// With [HTTP] Listen the window serves the page from its start, the recorded readings loaded for it.
-void TestHeadless::theWindowServesTheWebPage()
+void TestHeadless::theWebPageHasTheRecordedReadings_data()
 {
+    QTest::addColumn<bool>("window");
+    QTest::newRow("the window, with [HTTP] Listen") << true;
+    QTest::newRow("the headless run, before the board is there") << false;
+}
+
+// The page serves the port's recorded readings from its start, whichever front end serves it.
+void TestHeadless::theWebPageHasTheRecordedReadings()
+{
+    QFETCH(bool, window);
     BoardLine board;
+    const QString portName = window ? board.portPath() : board.portPath() + QStringLiteral("-later");
     const quint16 port = freePorts(1).constFirst();
-    const auto recordDay = [&board](const QString &home) {
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(port);
+    const auto recordDay = [&portName](const QString &home) {
         const Reading reading = Reading::fromRaw(QDateTime::currentMSecsSinceEpoch() - 60000, 50);
         QDir().mkpath(home + QStringLiteral("/data/vantro/readings"));
         QFile day(home + QStringLiteral("/data/vantro/readings/") +
-                  ReadingCsv::fileName(ReadingCsv::localDay(reading.timeMs), board.portPath()));
+                  ReadingCsv::fileName(ReadingCsv::localDay(reading.timeMs), portName));
         QVERIFY(day.open(QIODevice::WriteOnly));
         day.write(ReadingCsv::Header + ReadingCsv::line(reading));
     };
-    Program window({"--port", board.portPath()}, Program::Window,
-                   {{"HTTP/Listen", QStringLiteral("127.0.0.1:%1").arg(port)}}, {}, recordDay);
+    Program program(window ? QStringList{"--port", portName}
+                           : QStringList{"--headless", "--port", portName, "--http", address},
+                    window ? Program::Window : Program::Alone,
+                    window ? QVariantMap{{"HTTP/Listen", address}} : QVariantMap{}, {}, recordDay);
     HttpClient client;
     QTRY_VERIFY_WITH_TIMEOUT(client.request(port, "/api/readings").body.contains("\"count\":1,"), 15000);
-    QVERIFY(closeWindow(window));
+    if (window)
+        QVERIFY(closeWindow(program));
 }
 
 // Every option of --help has its paragraph in the manual page, and the page no paragraph for an option the

@@ -568,6 +568,12 @@ void TestReadingHistory::olderDaysAreKeptAsMinutesThatAgreeWithTheirReadings()
     QCOMPARE(fine.lowerBound(hour + 3600000) - fine.lowerBound(hour), count);
     for (qsizetype i = 0; i < count; ++i)
         QCOMPARE(fine.readingAt(fine.lowerBound(hour) + i), everything.readingAt(begin + i));
+    // This session's readings, not recorded, are among them too.
+    const Reading unrecorded = Reading::fromRaw(Start + 1000, 77);
+    kept.add(unrecorded);
+    const ReadingHistory &wide = kept.fineFor(hour, Start + 2000, 0, holder);
+    QCOMPARE(wide.size(), everything.size() + 1);
+    QCOMPARE(wide.readingAt(wide.size() - 1), unrecorded);
 }
 
 void TestReadingHistory::aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged_data()
@@ -579,6 +585,7 @@ void TestReadingHistory::aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged_data()
     QTest::newRow("the summary cut short") << "short" << false;
     QTest::newRow("a reading changed since") << "touched" << false;
     QTest::newRow("the day grown since") << "grown" << false;
+    QTest::newRow("the day grown, its time kept") << "grown, time kept" << false;
 }
 
 // The day's file stays the record: its summary is rebuilt once either has changed, never trusted.
@@ -596,22 +603,21 @@ void TestReadingHistory::aDaysSummaryIsTakenOnlyWhileTheDayIsUnchanged()
     const auto older = [](const ReadingHistory &history) { return history.olderMinutes().summary(0, Start); };
     ReadingHistory first;
     loadInTurns(first, dir.path());
-    const QString summary =
-        SummaryCache(cache.filePath(QStringLiteral("vantro/summaries"))).pathFor(QFileInfo(day));
+    const QString summary = SummaryCache(SummaryCache::defaultFolder()).pathFor(QFileInfo(day));
     QVERIFY(QFile::exists(summary));
 
-    QFile file(change == "reading" || change == "touched" || change == "grown" ? day : summary);
+    QFile file(change == "summary" || change == "short" ? summary : day);
     QVERIFY(file.open(QIODevice::ReadWrite));
     const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
     QByteArray bytes = file.readAll();
-    if (change == "grown")
+    if (change.startsWith("grown"))
         bytes += ReadingCsv::line(Reading::fromRaw(from + 1, 99));
     else if (change == "short")
         bytes.chop(1);
     else
         bytes[bytes.size() - (change == "summary" ? 30 : 8)] ^= 1; // a raw byte's digit, or a minute
     QVERIFY(file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size());
-    if (change == "reading")
+    if (change == "reading" || change.endsWith("time kept"))
         QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
     else if (change == "touched")
         QVERIFY(file.setFileTime(modified.addSecs(1), QFileDevice::FileModificationTime));

@@ -91,6 +91,7 @@ void TestChartData::columnsAgreeWithEveryReading_data()
     QTest::newRow("a few in one column") << 5 << 1 << 0 << 0 << 1000;
     QTest::newRow("blocks in one column") << 3000 << 1 << 17 << 300 << 1000;
     QTest::newRow("fewer than the columns") << 300 << 700 << 0 << 0 << 1000;
+    QTest::newRow("as far apart as the gap allows") << 300 << 700 << 0 << 0 << 5000;
     QTest::newRow("blocks across columns") << 20000 << 7 << 255 << 257 << 1000;
     QTest::newRow("many per column") << 100000 << 700 << 1000 << 1 << 1000;
     // A reading at every millisecond stands on each column's first time.

@@ -77,6 +77,7 @@ void TestTrendWindow::init()
     m_home = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home->path());
     qputenv("XDG_DATA_HOME", m_home->filePath(QStringLiteral("data")).toUtf8());
+    qputenv("XDG_CACHE_HOME", m_home->filePath(QStringLiteral("cache")).toUtf8());
     m_board = std::make_unique<BoardLine>();
     m_form = std::make_unique<Form1>();
     m_form->show();
@@ -521,14 +522,18 @@ void TestTrendWindow::offsetInTheLocalesWay()
 // reading, the pointer reads them, and the span saved holds every reading, read again from the files.
 void TestTrendWindow::olderDaysShowAsMinutesAndAreSavedWhole()
 {
-    qputenv("XDG_CACHE_HOME", m_home->filePath(QStringLiteral("cache")).toUtf8());
     const QString port = QStringLiteral("/dev/ttyFAKE0");
     constexpr qint64 Day = 24 * 3600 * 1000LL;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     QList<Reading> readings;
     QByteArray lines = ReadingCsv::Header;
     qint64 sum = 0;
-    for (qint64 t = now - (HistoryLoader::DetailedDays + 2) * Day; t < now - 60000; t += 90000) {
+    QList<qint64> times;
+    for (qint64 t = now - (HistoryLoader::DetailedDays + 2) * Day; t < now - 60000; t += 90000)
+        times << t;
+    times << times.first() + Day - 1; // the last moment of the first day saved
+    std::sort(times.begin(), times.end());
+    for (const qint64 t : times) {
         readings << Reading::fromRaw(t, int16_t(40 + readings.size() % 9));
         sum += readings.last().hundredths;
         lines += ReadingCsv::line(readings.last());
