@@ -17,6 +17,9 @@ constexpr qint64 PieceBytes = qint64(1) << 18;
 // A line longer than any reading is damaged whatever follows; it is handed on cut to this length.
 constexpr size_t CarryLimit = ReadingCsv::LineCapacity + 1;
 constexpr size_t HeaderLength = sizeof(ReadingCsv::Header) - 2; // without its line break and the nul
+// A day taken from its summary costs about what parsing this much of a file does: its read, its digest
+// and its minutes joined to the others'.
+constexpr qint64 CachedDayCost = qint64(1) << 18;
 
 bool isHeader(const char *begin, const char *end)
 {
@@ -169,7 +172,7 @@ qint64 RecordedFiles::openNext()
         else if (info.size() > LargestFile)
             failure = QStringLiteral("larger than a day's recording can be");
         else if (m_phase == Phase::Summarizing && takeCached(info))
-            return qint64(m_day.minutes.size()) * qint64(sizeof(MinuteSummary));
+            return CachedDayCost;
         m_open.setFileName(path);
         if (failure.isEmpty() && !m_open.open(QIODevice::ReadOnly))
             failure = m_open.errorString();

@@ -5,7 +5,6 @@
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
-#include <QtCore/QSaveFile>
 #include <QtCore/QStandardPaths>
 
 #include <cstring>
@@ -100,7 +99,14 @@ void SummaryCache::store(const QFileInfo &day, const DaySummary &summary) const
     bytes.append(reinterpret_cast<const char *>(summary.minutes.minutes().data()),
                  qsizetype(summary.minutes.size()) * qsizetype(sizeof(MinuteSummary)));
     bytes += digestOf(bytes.constData(), bytes.size());
-    QSaveFile file(pathFor(day));
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-        file.commit();
+    // Written whole under another name, then put in place; not synced to the disk, as a summary lost to a
+    // crash is only made again, and a sync would hold the readings up.
+    const QString path = pathFor(day);
+    QFile file(path + QStringLiteral(".part"));
+    const bool written =
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    file.close();
+    QFile::remove(path); // a file in the way is not replaced on Windows
+    if (!written || !file.rename(path))
+        file.remove();
 }
