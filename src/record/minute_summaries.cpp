@@ -25,6 +25,30 @@ bool earlier(const MinuteSummary &m, int32_t minute)
     return m.minute < minute;
 }
 
+// One more reading of the minute, as join() would take it, without building its summary: a year's
+// readings pass through here once.
+void take(MinuteSummary &m, uint16_t ms, int32_t value)
+{
+    if (value < m.min || (value == m.min && ms < m.minMs)) {
+        m.min = value;
+        m.minMs = ms;
+    }
+    if (value > m.max || (value == m.max && ms < m.maxMs)) {
+        m.max = value;
+        m.maxMs = ms;
+    }
+    if (ms < m.firstMs) {
+        m.first = value;
+        m.firstMs = ms;
+    }
+    if (ms >= m.lastMs) {
+        m.last = value;
+        m.lastMs = ms;
+    }
+    ++m.count;
+    m.sum += value;
+}
+
 void join(MinuteSummary &into, const MinuteSummary &other)
 {
     const SpanSummary before = into.span();
@@ -59,16 +83,15 @@ void MinuteSummaries::add(qint64 timeMs, int32_t hundredths)
 {
     const int32_t minute = minuteOf(timeMs);
     const auto ms = uint16_t(timeMs - qint64(minute) * MinuteMs);
-    const MinuteSummary one{minute,     1,  hundredths, hundredths, hundredths, hundredths,
-                            hundredths, ms, ms,         ms,         ms};
     // Readings come in time order but for a clock set back.
     auto at = m_minutes.end();
     if (!m_minutes.empty() && m_minutes.back().minute >= minute)
         at = std::lower_bound(m_minutes.begin(), m_minutes.end(), minute, earlier);
     if (at != m_minutes.end() && at->minute == minute)
-        join(*at, one);
+        take(*at, ms, hundredths);
     else
-        m_minutes.insert(at, one);
+        m_minutes.insert(
+            at, {minute, 1, hundredths, hundredths, hundredths, hundredths, hundredths, ms, ms, ms, ms});
 }
 
 void MinuteSummaries::merge(const MinuteSummaries &other)
