@@ -140,8 +140,9 @@ QByteArray ReadingsQuery::json(const ReadingHistory &history) const
     if (span.intervalMs == 0) {
         out += ",\"readings\":[";
         const ReadingHistory &readings = *span.readings;
-        for (qsizetype i = span.begin(), end = span.end(); i < end; ++i) {
-            out += (i == span.begin() ? "{\"t\":" : ",{\"t\":") + QByteArray::number(readings.timeAt(i)) +
+        const qsizetype begin = span.begin();
+        for (qsizetype i = begin, end = span.end(); i < end; ++i) {
+            out += (i == begin ? "{\"t\":" : ",{\"t\":") + QByteArray::number(readings.timeAt(i)) +
                    ",\"c\":" + celsius(readings.hundredthsAt(i)) + '}';
         }
         return out + "]}";
