@@ -51,8 +51,7 @@ void take(MinuteSummary &m, uint16_t ms, int32_t value)
 
 void join(MinuteSummary &into, const MinuteSummary &other)
 {
-    const SpanSummary before = into.span();
-    SpanSummary s = before;
+    SpanSummary s = into.span();
     s.add(other.span());
     const qint64 start = into.startMs();
     into.count = uint32_t(s.count);
