@@ -9,6 +9,11 @@
 if command -v ccache >/dev/null; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache
     export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
+    # What ccache must overlook to cache the files that use precompiled headers (cmake/VantroPch.cmake):
+    # their macros and time macros it cannot see, and the headers made just before the files that use them.
+    export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+    # A precompiled header is hundreds of megabytes: hashed once, not once for each file that uses it.
+    export CCACHE_INODECACHE=true
     # Four builds of the tree (the two here, the fuzzer's, Windows') fit in it with room to spare.
     export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-12G}
 fi
