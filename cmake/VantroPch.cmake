@@ -5,8 +5,9 @@
 # compiled with exactly those definitions: GCC refuses a header compiled otherwise (-Winvalid-pch, an error
 # with warnings as errors) rather than use it wrongly.
 #
-# A file that forgot to include a Qt header that a precompiled one holds still compiles where they are used;
-# the builds without them (the Release build, Windows') refuse it.
+# A file that forgot to include a Qt header that a precompiled one holds still compiles where they are used.
+# The builds without them refuse it: Windows' (VANTRO_PCH is off there) for the shared files, and CI's build
+# on the other Debian release (VANTRO_PCH=OFF scripts/test.sh --quick) for all of them.
 #
 #   vantro_pch_host(<host> HEADERS <header>... LINK <library>...)  a kind, in the folder of its tests
 #   vantro_use_pch()                        the calling folder's targets reuse the host of their kind
