@@ -6,6 +6,8 @@
 #   scripts/fuzz.sh [SECONDS | --build-only]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The compiler cache as the other builds use it.
+. scripts/lib/build.sh
 seconds=${1:-60}
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \

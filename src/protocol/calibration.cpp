@@ -1,5 +1,7 @@
 #include "calibration.h"
 
+#include "protocol/reading.h"
+
 Reading calibrated(const Reading &raw, int32_t offsetHundredths)
 {
     Reading reading = raw;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "protocol/reading.h"
-
 #include <cstdint>
+
+struct Reading;
 
 namespace Calibration {
 // 50 degrees either way, in hundredths. A board's sensor is off by a degree or two at most, so this is far

@@ -2,6 +2,7 @@
 
 #include "protocol/calibration.h"
 #include "protocol/local_time.h"
+#include "protocol/reading.h"
 #include "protocol/temperature_text.h"
 
 #include <QtCore/QRegularExpression>

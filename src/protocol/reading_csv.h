@@ -1,11 +1,11 @@
 #pragma once
 
-#include "protocol/reading.h"
-
 #include <QtCore/QString>
 
 #include <cstdint>
 #include <optional>
+
+struct Reading;
 
 // The recording's line format: 2026-12-07T11:22:33.456+01:00,21.97,45,0 - local time with milliseconds and
 // its UTC offset, the temperature with a "." and two decimals in every locale, the two raw bytes in decimal.

@@ -1,5 +1,6 @@
 #include "reading_influx.h"
 
+#include "protocol/reading.h"
 #include "protocol/temperature_text.h"
 
 QString ReadingInflux::portTag(const QString &portName)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "protocol/reading.h"
-
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
+
+struct Reading;
 
 // InfluxDB's line protocol, one line a reading, for Telegraf or for a POST to /write?precision=ns:
 //   vantro_temperature,port=ttyACM0 celsius=21.97,low=45i,high=0i 1765106553456000000

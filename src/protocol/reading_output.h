@@ -1,8 +1,8 @@
 #pragma once
 
-#include "protocol/reading.h"
-
 #include <QtCore/QString>
+
+struct Reading;
 
 // Somewhere a board's readings go: the recording, the broker, the metrics endpoint, stdout. The station
 // hands each reading to every output once, calibrated, in the order the board sent them, and tells them

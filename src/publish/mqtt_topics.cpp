@@ -1,5 +1,6 @@
 #include "mqtt_topics.h"
 
+#include "protocol/reading.h"
 #include "protocol/reading_csv.h"
 #include "protocol/temperature_text.h"
 

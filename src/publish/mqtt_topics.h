@@ -1,9 +1,11 @@
 #pragma once
 
-#include "protocol/reading.h"
-
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
+
+#include <cstdint>
+
+struct Reading;
 
 // What a board's readings look like on the broker: the topics under vantro/<id>/ and their payloads.
 namespace MqttTopics {

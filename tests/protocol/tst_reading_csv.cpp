@@ -1,3 +1,4 @@
+#include "protocol/reading.h"
 #include "protocol/reading_csv.h"
 
 #include <QtTest/QtTest>

@@ -1,5 +1,6 @@
 #include "local_influxdb.h"
 #include "protocol/calibration.h"
+#include "protocol/reading.h"
 #include "protocol/reading_influx.h"
 
 #include <QtCore/QJsonArray>

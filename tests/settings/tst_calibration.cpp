@@ -1,4 +1,5 @@
 #include "protocol/calibration.h"
+#include "protocol/reading.h"
 #include "settings/calibration_settings.h"
 #ifdef Q_OS_WIN
 #include "zorva_registry.h"
