@@ -28,6 +28,20 @@ qint64 daysFromCivil(int year, int month, int day)
     return qint64(era) * 146097 + dayOfEra - 719468;
 }
 
+// The lines of a day's file share their date: a year of them is read with one reckoning a day.
+qint64 daysOfLine(int year, int month, int day)
+{
+    thread_local int lastYear = 0, lastMonth = 0, lastDay = 0;
+    thread_local qint64 lastDays = 0;
+    if (day != lastDay || month != lastMonth || year != lastYear) {
+        lastDays = daysFromCivil(year, month, day);
+        lastYear = year;
+        lastMonth = month;
+        lastDay = day;
+    }
+    return lastDays;
+}
+
 // Reads exactly `count` digits.
 bool digits(const char *&at, const char *end, int count, int &value)
 {
@@ -134,7 +148,7 @@ std::optional<ReadingCsv::Row> ReadingCsv::parseLine(const char *begin, const ch
 
     const int offset = (sign == '-' ? -1 : 1) * (offsetHours * 60 + offsetMinutes);
     const qint64 localMs =
-        ((daysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL + millis;
+        ((daysOfLine(year, month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL + millis;
     return Row{localMs - offset * 60000LL, raw, hundredths};
 }
 

@@ -95,7 +95,7 @@ void MinuteSummaries::add(qint64 timeMs, int32_t hundredths)
 
 void MinuteSummaries::merge(const MinuteSummaries &other)
 {
-    if (!m_minutes.empty() && !other.m_minutes.empty() &&
+    if (m_minutes.empty() || other.m_minutes.empty() ||
         m_minutes.back().minute < other.m_minutes.front().minute) {
         m_minutes.insert(m_minutes.end(), other.m_minutes.begin(), other.m_minutes.end());
         return;
@@ -114,6 +114,11 @@ void MinuteSummaries::merge(const MinuteSummaries &other)
             merged.push_back(next);
     }
     m_minutes = std::move(merged);
+}
+
+void MinuteSummaries::reserve(qsizetype minutes)
+{
+    m_minutes.reserve(size_t(minutes));
 }
 
 void MinuteSummaries::clear()

@@ -40,6 +40,8 @@ public:
     // Takes in another's minutes, joining those both have.
     void merge(const MinuteSummaries &other);
     void clear();
+    // Room for this many minutes, so that a long history grows without copying what it holds.
+    void reserve(qsizetype minutes);
 
     qsizetype size() const;
     bool isEmpty() const;

@@ -20,6 +20,7 @@ constexpr size_t HeaderLength = sizeof(ReadingCsv::Header) - 2; // without its l
 // A day taken from its summary costs about what parsing this much of a file does: its read, its digest
 // and its minutes joined to the others'.
 constexpr qint64 CachedDayCost = qint64(1) << 18;
+constexpr qint64 DayMinutes = 25 * 60;
 
 bool isHeader(const char *begin, const char *end)
 {
@@ -99,6 +100,13 @@ void RecordedFiles::summarizeOlder(int detailedDays, const SummaryCache &cache)
     m_cache = cache;
     if (m_summarized > 0)
         m_phase = Phase::Summarizing;
+    // A day's file holds at most a reading per line and a day at most 25 hours of minutes. Growing a year's
+    // minutes by doubling would copy megabytes in one slice.
+    qsizetype minutes = 0;
+    for (qsizetype i = 0; i < m_summarized; ++i)
+        minutes += qsizetype(
+            std::min<qint64>(DayMinutes, QFileInfo(m_paths.at(i)).size() / ReadingCsv::ShortestLine));
+    m_minutes.reserve(minutes);
 }
 
 RecordedFiles::~RecordedFiles() = default;

@@ -33,6 +33,13 @@ void TestReadingCsv::lineAndDay_data()
     QTest::newRow("winter") << utc("2026-12-07T10:22:33.456Z") << 45
                             << "2026-12-07T11:22:33.456+01:00,21.97,45,0"
                             << "2026-12-07_ttyACM0.csv";
+    // Each line read right after one that shares all of its date but a part.
+    QTest::newRow("a month before") << utc("2026-11-07T10:22:33.456Z") << 45
+                                    << "2026-11-07T11:22:33.456+01:00,21.97,45,0"
+                                    << "2026-11-07_ttyACM0.csv";
+    QTest::newRow("a year before") << utc("2025-11-07T10:22:33.456Z") << 45
+                                   << "2025-11-07T11:22:33.456+01:00,21.97,45,0"
+                                   << "2025-11-07_ttyACM0.csv";
     QTest::newRow("summer") << utc("2026-07-01T10:00:00.000Z") << 32
                             << "2026-07-01T12:00:00.000+02:00,15.63,32,0"
                             << "2026-07-01_ttyACM0.csv";
