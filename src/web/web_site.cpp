@@ -5,6 +5,7 @@
 #include "web/readings_query.h"
 #include "web/recorded_days.h"
 
+#include <QtCore/QCryptographicHash>
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -30,12 +31,25 @@ WebSite::WebSite(const SiteSource &source, QObject *parent) : QObject(parent), m
                                                             {"app.js", "text/javascript; charset=utf-8"},
                                                             {"app.css", "text/css; charset=utf-8"},
                                                             {"icon.svg", "image/svg+xml"}};
+    QByteArray index;
     for (const auto &[name, type] : assets) {
         QFile file(QStringLiteral(":/web/") + QLatin1String(name));
         file.open(QIODevice::ReadOnly);
-        m_assets.insert(QLatin1Char('/') + QLatin1String(name), {type, file.readAll()});
+        Asset asset{type, file.readAll(), {}};
+        if (qstrcmp(name, "index.html") == 0) {
+            index = asset.body;
+            continue;
+        }
+        // The page names each asset with a version of its own, so that a browser keeps it until the program
+        // serves another: a visit then asks for the page alone.
+        asset.version = QCryptographicHash::hash(asset.body, QCryptographicHash::Sha256).toHex().left(16);
+        const QByteArray quoted = '"' + QByteArray(name) + '"';
+        index.replace(quoted, '"' + QByteArray(name) + "?v=" + asset.version + '"');
+        m_assets.insert(QLatin1Char('/') + QLatin1String(name), asset);
     }
-    m_assets.insert(QStringLiteral("/"), m_assets.value(QStringLiteral("/index.html")));
+    const Asset page{assets[0].second, index, {}};
+    m_assets.insert(QStringLiteral("/index.html"), page);
+    m_assets.insert(QStringLiteral("/"), page);
 }
 
 WebSite::~WebSite() = default;
@@ -56,7 +70,11 @@ bool WebSite::answer(const QHttpServerRequest &request, QHttpServerResponder &re
     if (const auto asset = m_assets.constFind(path); asset != m_assets.constEnd()) {
         HttpAnswer answer;
         answer.type = asset->type;
-        answer.cacheControl = QByteArrayLiteral("no-cache");
+        const bool versioned =
+            !asset->version.isEmpty() &&
+            QUrlQuery(request.url()).queryItemValue(QStringLiteral("v")).toLatin1() == asset->version;
+        answer.cacheControl = versioned ? QByteArrayLiteral("public, max-age=31536000, immutable")
+                                        : QByteArrayLiteral("no-cache");
         answer.write(responder, asset->body, head);
         return true;
     }

@@ -35,6 +35,7 @@ private:
     {
         QByteArray type;
         QByteArray body;
+        QByteArray version; // as the page names it
     };
 
     bool answerApi(const QString &path, const QUrlQuery &query, QHttpServerResponder &responder, bool head);

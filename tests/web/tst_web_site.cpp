@@ -9,6 +9,8 @@
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
+#include <QtCore/QRegularExpression>
+#include <QtCore/QSet>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
@@ -46,6 +48,7 @@ private slots:
     void routes();
     void readings_data();
     void readings();
+    void assetsAreKeptUntilTheProgramServesOthers();
     void recordedDays();
     void olderDaysAnswerFromTheirMinutesAndFiles();
     void eventsFollowTheStation();
@@ -194,6 +197,25 @@ void TstWebSite::readings()
     for (const QJsonValue &entry : list)
         counted += entry.toObject().value("count").toInt(1);
     QCOMPARE(counted, count);
+}
+
+void TstWebSite::assetsAreKeptUntilTheProgramServesOthers()
+{
+    const HttpReply page = m_client.request(port(), QStringLiteral("/"));
+    QCOMPARE(page.headers.value("cache-control"), QByteArray("no-cache"));
+    static const QRegularExpression named(
+        QStringLiteral("\"((app\\.js|app\\.css|icon\\.svg)\\?v=[0-9a-f]+)\""));
+    QSet<QString> assets;
+    for (const QRegularExpressionMatch &match : named.globalMatch(QString::fromUtf8(page.body))) {
+        assets << match.captured(2);
+        const HttpReply kept = m_client.request(port(), QLatin1Char('/') + match.captured(1));
+        QCOMPARE(kept.headers.value("cache-control"), QByteArray("public, max-age=31536000, immutable"));
+        // Under any other version, or none, it is asked for again each time.
+        const HttpReply other = m_client.request(port(), QLatin1Char('/') + match.captured(2) + "?v=0");
+        QCOMPARE(other.headers.value("cache-control"), QByteArray("no-cache"));
+        QCOMPARE(other.body, kept.body);
+    }
+    QCOMPARE(assets.size(), 3);
 }
 
 void TstWebSite::recordedDays()

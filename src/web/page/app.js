@@ -41,6 +41,7 @@ const page = {
   span: '24h',
   chart: null,
   loading: 0,
+  answered: false, // the first chart's request, whatever its answer
   source: null,
   lost: false,
   day: '',
@@ -206,8 +207,8 @@ function onStreamError(event) {
 }
 
 function refresh() {
-  loadStation();
   loadChart();
+  loadStation();
   loadDays();
 }
 
@@ -277,6 +278,7 @@ async function loadChart() {
   } catch (error) {
     console.warn(error);
   }
+  page.answered = true;
   queueDraw();
 }
 
@@ -456,7 +458,8 @@ function tickLabel(ms, [n, unit]) {
 // Drawing
 
 function queueDraw() {
-  if (page.drawQueued) return;
+  // Empty axes drawn before the first chart arrives would only hold its answer up.
+  if (page.drawQueued || !page.answered) return;
   page.drawQueued = true;
   requestAnimationFrame(draw);
 }
