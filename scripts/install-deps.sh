@@ -21,6 +21,8 @@ packages=(
     prometheus
     # the web page's test drives a real Chromium through Selenium, behind a real nginx at a path prefix
     chromium chromium-driver python3-selenium nginx
+    # and in Firefox, driven over its own remote protocol (Debian has no geckodriver)
+    firefox-esr
     # the alert test's private session bus
     dbus-daemon
     fonts-liberation fonts-dejavu-core

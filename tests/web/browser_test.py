@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The station's web page in headless Chromium, against the real program and the virtual board: the reading
+"""The station's web page in headless Chromium or Firefox, against the real program and the virtual board: the reading
 shown and kept live, the board unplugged and plugged back, the recorded days on the chart and downloaded.
 
-    browser_test.py --build BUILD_DIR [--chromedriver PATH]     VANTRO_WEB_PNG=x.png also saves the page
+    browser_test.py --build BUILD_DIR [--chromedriver PATH | --firefox PATH]
+                                                  VANTRO_WEB_PNG=x.png also saves the page, in Chromium
 """
 import argparse
 import datetime
@@ -24,6 +25,9 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
+
+sys.dont_write_bytecode = True  # no compiled leftovers in the tree
+from marionette import Firefox  # noqa: E402
 
 ARGS = None
 # The port's name as the user gave it, markup and quotes and all: the page must show it as text.
@@ -84,15 +88,19 @@ class WebPage(unittest.TestCase):
         wait(cls.station_answers)
         cls.downloads = cls.dir / "downloads"
         cls.downloads.mkdir()
+        cls.browser = Firefox(ARGS.firefox, cls.downloads) if ARGS.firefox else cls.chromium()
+        cls.addClassCleanup(cls.browser.quit)
+        cls.browser.get(cls.url)
+
+    @classmethod
+    def chromium(cls):
         options = webdriver.ChromeOptions()
         for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1200,1400"):
             options.add_argument(argument)
         options.add_experimental_option("prefs", {"download.default_directory": str(cls.downloads)})
-        cls.browser = webdriver.Chrome(service=Service(ARGS.chromedriver), options=options)
-        cls.addClassCleanup(cls.browser.quit)
-        cls.browser.execute_cdp_cmd("Page.setDownloadBehavior",
-                                    {"behavior": "allow", "downloadPath": str(cls.downloads)})
-        cls.browser.get(cls.url)
+        browser = webdriver.Chrome(service=Service(ARGS.chromedriver), options=options)
+        browser.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(cls.downloads)})
+        return browser
 
     @staticmethod
     def stop(process, how=signal.SIGTERM):
@@ -179,8 +187,8 @@ class WebPage(unittest.TestCase):
 
     def test_6_picture(self):
         picture = os.environ.get("VANTRO_WEB_PNG")
-        if not picture:
-            self.skipTest("VANTRO_WEB_PNG not set")
+        if not picture or ARGS.firefox:
+            self.skipTest("the picture is Chromium's, when VANTRO_WEB_PNG names it")
         self.browser.find_element(By.CSS_SELECTOR, ".spans [data-span='24h']").click()
         chart = self.browser.find_element(By.ID, "chart")
         wait(lambda: chart.get_attribute("data-span") == "24h")
@@ -193,5 +201,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--chromedriver", default="/usr/bin/chromedriver")
+    parser.add_argument("--firefox", help="Firefox's program: the test runs in it instead of Chromium")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
