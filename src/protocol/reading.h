@@ -15,7 +15,7 @@ struct Reading
 
     int16_t raw() const;
     // The reading of raw bytes, taken at timeMs.
-    static Reading fromRaw(qint64 timeMs, int16_t raw);
+    [[nodiscard]] static Reading fromRaw(qint64 timeMs, int16_t raw);
 
     friend bool operator==(const Reading &, const Reading &) = default;
 };
