@@ -13,7 +13,7 @@ struct Reading
     uint8_t high = 0;
     int32_t hundredths = 0; // the temperature in hundredths of a degree
 
-    int16_t raw() const;
+    [[nodiscard]] int16_t raw() const;
     // The reading of raw bytes, taken at timeMs.
     [[nodiscard]] static Reading fromRaw(qint64 timeMs, int16_t raw);
 
