@@ -4,30 +4,35 @@
 # Debian 12 tree made by debootstrap and starts the program there. With --arch ARCH (such as arm64)
 # the package is cross-built for that architecture, in a Debian tree of its own (scripts/cross-root.sh). With
 # --from FOLDER it packs a Release build already made there (as scripts/test.sh does once its suite has passed)
-# instead of building one.
+# instead of building one. With --build-only it builds and stops, so that the build can go on beside other work
+# and the package be made once that has passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The compiler cache and the precompiled headers, as the other builds use them.
+. scripts/lib/build.sh
 
 arch=$(dpkg --print-architecture)
 clean_install=false
+build_only=false
 from=
 while [ $# -gt 0 ]; do
     case $1 in
         --arch) arch=${2:?--arch needs a Debian architecture, such as arm64}; shift 2 ;;
         --clean-install) clean_install=true; shift ;;
         --from) from=${2:?--from needs a build folder}; shift 2 ;;
-        *) echo "usage: $0 [--arch ARCH] [--clean-install] [--from FOLDER]" >&2; exit 2 ;;
+        --build-only) build_only=true; shift ;;
+        *) echo "usage: $0 [--arch ARCH] [--clean-install] [--from FOLDER] [--build-only]" >&2; exit 2 ;;
     esac
 done
 
 build=build/package
 in_build_tree=()
-toolchain=()
+options=("$pch" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
 if [ "$arch" != "$(dpkg --print-architecture)" ]; then
     build=build/package-$arch
     in_build_tree=(scripts/cross-root.sh "$arch")
     # The tree keeps a compiler cache of its own. A configured build keeps its toolchain and says so.
-    toolchain=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake"
+    options+=(--toolchain "cmake/$(dpkg-architecture -a "$arch" -qDEB_HOST_MULTIARCH 2>/dev/null).cmake"
         --no-warn-unused-cli -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 if [ -n "$from" ]; then
@@ -39,9 +44,10 @@ if [ -n "$from" ]; then
     fi
 else
     "${in_build_tree[@]}" cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF "${toolchain[@]}" >/dev/null
+        -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF "${options[@]}" >/dev/null
 fi
 "${in_build_tree[@]}" cmake --build "$build" -j "$(nproc)"
+[ "$build_only" = false ] || exit 0
 rm -f "$build"/vantro_*.deb
 "${in_build_tree[@]}" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build" >/dev/null
 deb=$(ls "$build"/vantro_*_"$arch".deb)

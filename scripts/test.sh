@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The README's test command. Installs what is missing, then builds twice: under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Release build that becomes the package. Both run the whole suite, while
-# the fuzzer runs for a minute beside them; once all has passed, the Release build is packaged and the package
-# checked. Prints the time of each step at the end. The long runs are scripts/soak.sh.
+# The README's test command. Installs what is missing, then builds under AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the whole suite there, while the fuzzer runs for a minute and the Release
+# build that becomes the package is made beside it; once all has passed, the package is made and checked.
+# Prints the time of each step at the end. The long runs are scripts/soak.sh.
 #
 #   scripts/test.sh            everything, as CI runs it
-#   scripts/test.sh --quick    the daily loop: the Release build and its suite, nothing else
+#   scripts/test.sh --quick    the daily loop: the Release build with its tests, and the suite, nothing else
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/steps.sh
@@ -34,15 +34,11 @@ fi
 step "sanitizer build"
 configure_sanitize
 build build/sanitize
-step "Release build"
-configure_release
-build build/release
-step "fuzzer build"
-scripts/fuzz.sh --build-only
 
-# The suites wait mostly on real timers and the fuzzer takes one core: side by side they take the time of the
-# longest. Each writes to a log of its own, shown whole when it fails.
-step "suites of both builds, and a minute of fuzzing"
+# The suite waits mostly on real timers. Beside it the fuzzer is built and runs for a minute, and the package's
+# Release build (without the tests: they ran under the sanitizers) takes what the cores have left, at the
+# lowest priority. Each writes to a log of its own, shown whole when it fails.
+step "suite under the sanitizers; beside it a minute of fuzzing, and the package's build"
 logs=build/logs
 mkdir -p "$logs"
 declare -A runs=()
@@ -52,12 +48,12 @@ declare -A runs=()
     run_suite build/sanitize
 ) >"$logs/suite-sanitize.log" 2>&1 &
 runs[suite-sanitize]=$!
-run_suite build/release >"$logs/suite-release.log" 2>&1 &
-runs[suite-release]=$!
-scripts/fuzz.sh 60 >"$logs/fuzz.log" 2>&1 &
+(scripts/fuzz.sh --build-only && scripts/fuzz.sh 60) >"$logs/fuzz.log" 2>&1 &
 runs[fuzz]=$!
+nice -n 19 scripts/package.sh --build-only >"$logs/package-build.log" 2>&1 &
+runs[package-build]=$!
 failed=()
-for run in suite-sanitize suite-release fuzz; do
+for run in suite-sanitize fuzz package-build; do
     if wait "${runs[$run]}"; then
         echo "-- $run: passed"
         grep -E 'tests passed|^(Done|stat::)' "$logs/$run.log" || true
@@ -71,6 +67,6 @@ for run in "${failed[@]}"; do
 done
 [ ${#failed[@]} -eq 0 ] || exit 1
 
-step "package, from the Release build"
-scripts/package.sh --from build/release
+step "package, from the tree whose tests passed"
+scripts/package.sh
 step_times

@@ -196,6 +196,39 @@ class WebPage(unittest.TestCase):
                                      {"width": 1200, "height": 1400, "deviceScaleFactor": 1, "mobile": False})
         self.assertTrue(self.browser.save_screenshot(picture))
 
+    def test_7_fits_a_phone_in_light_and_dark(self):
+        def luminance(colour):
+            r, g, b = (int(c) / 255 for c in re.findall(r"\d+", colour)[:3])
+            return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+        looks = {}
+        for dark in (False, True):
+            self.show_as(375, 740, dark)
+            wait(lambda: self.browser.execute_script(
+                "return innerWidth <= 420 && matchMedia('(prefers-color-scheme: dark)').matches;") == dark)
+            # Nothing wider than the phone: no sideways scrolling.
+            self.assertLessEqual(self.browser.execute_script(
+                "return document.documentElement.scrollWidth - innerWidth;"), 0)
+            looks[dark] = [luminance(c) for c in self.browser.execute_script(
+                "const style = (id) => getComputedStyle(document.getElementById(id));"
+                "return [getComputedStyle(document.body).backgroundColor, style('temperature').color];")]
+        self.show_as(1200, 1400, False)
+        (light_page, light_text), (dark_page, dark_text) = looks[False], looks[True]
+        self.assertGreater(light_page, 0.7)
+        self.assertLess(dark_page, 0.3)
+        self.assertLess(light_text, 0.3)
+        self.assertGreater(dark_text, 0.7)
+
+    def show_as(self, width, height, dark):
+        if ARGS.firefox:
+            self.browser.set_viewport(width, height)
+            self.browser.set_preference("layout.css.prefers-color-scheme.content-override", 0 if dark else 1)
+            return
+        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                     {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 600})
+        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                                     {"features": [{"name": "prefers-color-scheme", "value": "dark" if dark else "light"}]})
+
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()

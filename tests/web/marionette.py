@@ -65,7 +65,7 @@ class Firefox:
         (self.profile / "user.js").write_text(
             "".join(f"user_pref({json.dumps(k)}, {json.dumps(v)});\n" for k, v in preferences.items()))
         self.process = subprocess.Popen(
-            [binary, "--headless", "--marionette", "--no-remote", "--profile", str(self.profile),
+            [binary, "--headless", "--marionette", "--remote-allow-system-access", "--no-remote", "--profile", str(self.profile),
              "--width", str(width), "--height", str(height), "about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.socket = self.connect(port)
@@ -136,6 +136,25 @@ class Firefox:
     @staticmethod
     def selector(by, value):
         return f'[id="{value}"]' if by == "id" else value
+
+    def set_viewport(self, width, height):
+        """A viewport of that many CSS pixels. A headless window is at least 500 pixels wide, so a narrower one
+        is zoomed, as a phone shows a page at more device pixels to the CSS pixel."""
+        zoom = max(1.0, 500 / width)
+        self.command("WebDriver:SetWindowRect", {"width": round(width * zoom), "height": round(height * zoom)})
+        self.chrome_script("gBrowser.selectedBrowser.fullZoom = arguments[0];", zoom)
+
+    def set_preference(self, name, value):
+        kind = "Bool" if isinstance(value, bool) else "Int" if isinstance(value, int) else "String"
+        self.chrome_script(f"Services.prefs.set{kind}Pref(arguments[0], arguments[1]);", name, value)
+
+    def chrome_script(self, script, *args):
+        """A script run in the browser's own window rather than the page's."""
+        self.command("Marionette:SetContext", {"value": "chrome"})
+        try:
+            return self.execute_script(script, *args)
+        finally:
+            self.command("Marionette:SetContext", {"value": "content"})
 
     def save_screenshot(self, path):
         png = self.command("WebDriver:TakeScreenshot", {"full": False})["value"]
