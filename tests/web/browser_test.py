@@ -88,7 +88,7 @@ class WebPage(unittest.TestCase):
         wait(cls.station_answers)
         cls.downloads = cls.dir / "downloads"
         cls.downloads.mkdir()
-        cls.browser = Firefox(ARGS.firefox, cls.downloads) if ARGS.firefox else cls.chromium()
+        cls.browser = Firefox(ARGS.firefox, free_port(), cls.downloads) if ARGS.firefox else cls.chromium()
         cls.addClassCleanup(cls.browser.quit)
         cls.browser.get(cls.url)
 
@@ -226,8 +226,8 @@ class WebPage(unittest.TestCase):
             return
         self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                                      {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 600})
-        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia",
-                                     {"features": [{"name": "prefers-color-scheme", "value": "dark" if dark else "light"}]})
+        scheme = {"name": "prefers-color-scheme", "value": "dark" if dark else "light"}
+        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": [scheme]})
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 """Firefox in headless mode, driven over its own remote protocol (Marionette: length-prefixed JSON on a local
 socket), with the part of Selenium's driver interface that the page's test uses. Debian packages no
 geckodriver; Firefox needs none for this."""
-import base64
 import json
 import pathlib
 import shutil
@@ -56,17 +55,15 @@ class Element:
 
 
 class Firefox:
-    def __init__(self, binary, downloads, width=1200, height=1400):
+    def __init__(self, binary, port, downloads, width=1200, height=1400):
+        """Firefox listening for its driver on `port` of 127.0.0.1, downloading into `downloads`."""
         self.profile = pathlib.Path(tempfile.mkdtemp(prefix="vantro-firefox-"))
-        with socket.socket() as probe:
-            probe.bind(("127.0.0.1", 0))
-            port = probe.getsockname()[1]
         preferences = dict(PREFERENCES, **{"marionette.port": port, "browser.download.dir": str(downloads)})
         (self.profile / "user.js").write_text(
             "".join(f"user_pref({json.dumps(k)}, {json.dumps(v)});\n" for k, v in preferences.items()))
         self.process = subprocess.Popen(
-            [binary, "--headless", "--marionette", "--remote-allow-system-access", "--no-remote", "--profile", str(self.profile),
-             "--width", str(width), "--height", str(height), "about:blank"],
+            [binary, "--headless", "--marionette", "--remote-allow-system-access", "--no-remote", "--profile",
+             str(self.profile), "--width", str(width), "--height", str(height), "about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.socket = self.connect(port)
         self.buffer = b""
@@ -115,9 +112,6 @@ class Firefox:
     def get(self, url):
         self.command("WebDriver:Navigate", {"url": url})
 
-    def refresh(self):
-        self.command("WebDriver:Refresh")
-
     def execute_script(self, script, *args):
         return self.command("WebDriver:ExecuteScript", {"script": script, "args": list(args)})["value"]
 
@@ -155,11 +149,6 @@ class Firefox:
             return self.execute_script(script, *args)
         finally:
             self.command("Marionette:SetContext", {"value": "content"})
-
-    def save_screenshot(self, path):
-        png = self.command("WebDriver:TakeScreenshot", {"full": False})["value"]
-        pathlib.Path(path).write_bytes(base64.b64decode(png))
-        return True
 
     def quit(self):
         try:
