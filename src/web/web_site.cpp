@@ -27,27 +27,25 @@ QJsonObject withoutReading(QJsonObject state)
 
 WebSite::WebSite(const SiteSource &source, QObject *parent) : QObject(parent), m_source(source)
 {
-    const std::pair<const char *, const char *> assets[] = {{"index.html", "text/html; charset=utf-8"},
-                                                            {"app.js", "text/javascript; charset=utf-8"},
-                                                            {"app.css", "text/css; charset=utf-8"},
-                                                            {"icon.svg", "image/svg+xml"}};
-    QByteArray index;
-    for (const auto &[name, type] : assets) {
+    const auto read = [](const char *name) {
         QFile file(QStringLiteral(":/web/") + QLatin1String(name));
         file.open(QIODevice::ReadOnly);
-        Asset asset{type, file.readAll(), {}};
-        if (qstrcmp(name, "index.html") == 0) {
-            index = asset.body;
-            continue;
-        }
-        // The page names each asset with a version of its own, so that a browser keeps it until the program
-        // serves another: a visit then asks for the page alone.
-        asset.version = QCryptographicHash::hash(asset.body, QCryptographicHash::Sha256).toHex().left(16);
+        return file.readAll();
+    };
+    const std::pair<const char *, const char *> assets[] = {{"app.js", "text/javascript; charset=utf-8"},
+                                                            {"app.css", "text/css; charset=utf-8"},
+                                                            {"icon.svg", "image/svg+xml"}};
+    // The page names each asset with a version of its own, so that a browser keeps it until the program
+    // serves another: a visit then asks for the page alone.
+    Asset page{"text/html; charset=utf-8", read("index.html"), {}};
+    for (const auto &[name, type] : assets) {
+        const QByteArray body = read(name);
+        const QByteArray version =
+            QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(16);
         const QByteArray quoted = '"' + QByteArray(name) + '"';
-        index.replace(quoted, '"' + QByteArray(name) + "?v=" + asset.version + '"');
-        m_assets.insert(QLatin1Char('/') + QLatin1String(name), asset);
+        page.body.replace(quoted, quoted.chopped(1) + "?v=" + version + '"');
+        m_assets.insert(QLatin1Char('/') + QLatin1String(name), {type, body, version});
     }
-    const Asset page{assets[0].second, index, {}};
     m_assets.insert(QStringLiteral("/index.html"), page);
     m_assets.insert(QStringLiteral("/"), page);
 }
