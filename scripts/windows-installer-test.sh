@@ -110,6 +110,16 @@ else
     fail "the installed window did not show the board's temperature: $(tr -d '\r' <"$work/window-test.log" | tail -5)"
 fi
 
+echo "== the installed program publishes to a real broker"
+# The broker is the host's Mosquitto, which the line host runs for the test.
+if VANTRO_WINE_LINES=$wine_lines_port VANTRO_WINE_PROCESSES=$wine_processes_port \
+    VANTRO_INSTALLED=$(winepath -w "$installed") WINEPATH=$(wine_dll_path "$qt") \
+    wine "$cross/tst_headless.exe" publishesToTheBroker >"$work/broker-test.log" 2>&1; then
+    pass "the installed vantro.exe publishes its readings, its alert and its availability"
+else
+    fail "the installed program did not publish: $(tr -d '\r' <"$work/broker-test.log" | tail -5)"
+fi
+
 echo "== uninstalling silently"
 wine "$installed/uninstall.exe" /S || fail "the uninstaller ends with status $?"
 # The uninstaller starts a copy of itself from the temporary folder, so that it can remove itself, and

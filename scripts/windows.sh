@@ -32,9 +32,13 @@ step "Qt for Windows (built once, then cached)"
 qt=${VANTRO_WINDOWS_QT:-$(scripts/windows-qt.sh | tail -1)}
 echo "$qt"
 
+step "libmosquitto and OpenSSL for Windows (built once, then cached)"
+mqtt=$(scripts/windows-mqtt.sh | tail -1)
+echo "$mqtt"
+
 step "Vantro and its tests, for Windows"
 . scripts/lib/windows-configure.sh
-windows_configure "$qt" "$cross"
+windows_configure "$qt" "$mqtt" "$cross"
 cmake --build "$cross" -j "$jobs"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cross/CMakeCache.txt")
 name=vantro-$version-win64
@@ -55,8 +59,9 @@ for program in "${programs[@]}"; do
         exit 1
     fi
 done
-# Where the DLLs come from: Qt, and the compiler's runtime (C++, gcc, threads, stack protector).
-runtime=("$qt/bin"
+# Where the DLLs come from: Qt, the MQTT library and its OpenSSL, and the compiler's runtime (C++, gcc,
+# threads, stack protector).
+runtime=("$qt/bin" "$mqtt/bin"
     "$(dirname "$($triplet-g++-posix -print-file-name=libstdc++-6.dll)")"
     "$(dirname "$($triplet-g++-posix -print-file-name=libwinpthread-1.dll)")")
 declare -A seen=()
@@ -84,6 +89,15 @@ gather_imports() {
     done
 }
 gather_imports "$files"/*.exe
+# What the programs load only when asked for: the HTTP module (where Qt has the HTTP server), and the MQTT
+# library with the OpenSSL whose functions it looks up by name.
+loaded=("$mqtt/bin/libmosquitto.dll" "$mqtt/bin/libssl-3-x64.dll" "$mqtt/bin/libcrypto-3-x64.dll")
+[ ! -f "$stage/bin/vantro-http.dll" ] || loaded+=("$stage/bin/vantro-http.dll")
+for dll in "${loaded[@]}"; do
+    seen[$(basename "${dll,,}")]=1
+    cp "$dll" "$files/"
+    gather_imports "$files/$(basename "$dll")"
+done
 # A window needs the platform plugin, and widgets the native style; Qt looks for plugins in the program's
 # own folder.
 plugins=()
@@ -97,13 +111,15 @@ for plugin in "${plugins[@]}"; do
 done
 # What the shipped libraries' licences ask to go with them, as Debian ships them from the sources these were
 # built from: Qt under the LGPL 3 (which builds on the GPL 3), the compiler's runtime under the GPL 3 with
-# the GCC Runtime Library Exception, and mingw-w64's threads under their own terms.
+# the GCC Runtime Library Exception, mingw-w64's threads under their own terms, and the MQTT library's and
+# OpenSSL's (scripts/windows-mqtt.sh).
 mkdir -p "$files/licences"
 cp /usr/share/doc/libqt6core6/copyright "$files/licences/Qt.txt"
 cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$files/licences/GCC-runtime.txt"
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$files/licences/mingw-w64.txt"
 cp /usr/share/common-licenses/LGPL-3 "$files/licences/LGPL-3.txt"
 cp /usr/share/common-licenses/GPL-3 "$files/licences/GPL-3.txt"
+cp "$mqtt"/licences/* "$files/licences/"
 # Anything named like Qt's or the compiler's libraries must have been found above; the rest is Windows' own.
 for dll in "${from_windows[@]}"; do
     case ${dll,,} in

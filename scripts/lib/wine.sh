@@ -51,7 +51,8 @@ wine_qt_logs_to_stderr() {
 # Prints, as a WINEPATH, the Windows folders of the DLLs that programs built with the Qt at QT_PREFIX load:
 # Qt's and the compiler's runtime, which sits in two folders.
 wine_dll_path() {
-    local folders=("$1/bin") dll folder
+    local folders=() prefix dll folder
+    for prefix; do folders+=("$prefix/bin"); done
     for dll in libstdc++-6.dll libwinpthread-1.dll; do
         folders+=("$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)")")
     done
@@ -61,11 +62,12 @@ wine_dll_path() {
 #   wine_lines_start LINE_HOST LOG
 #
 # Starts LINE_HOST (vantro-wine-lines, built for Linux), which plays the board's end of each serial line a
-# program asks for on a pseudo-terminal and maps it into the prefix as a COM port from COM10 on; sets
-# wine_lines_port to the local port it takes those requests on.
+# program asks for on a pseudo-terminal and maps it into the prefix as a COM port from COM10 on, and runs the
+# Linux programs a test asks for (a broker, its clients); sets wine_lines_port and wine_processes_port to the
+# local ports it takes those requests on.
 wine_lines_start() {
     coproc wine_lines { exec "$1" --prefix "$WINEPREFIX" --first 10 2>"$2"; }
     wine_pids+=("$wine_lines_PID")
     # shellcheck disable=SC2034 # the caller's
-    read -r -u "${wine_lines[0]}" wine_lines_port
+    read -r -u "${wine_lines[0]}" wine_lines_port wine_processes_port
 }

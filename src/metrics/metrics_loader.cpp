@@ -4,12 +4,16 @@
 #include <QtCore/QLibrary>
 
 namespace {
-// Beside the program in the build tree; in the program's library folder once installed.
+// Beside the program in the build tree, and once installed on Windows; elsewhere in the program's library
+// folder once installed.
 QStringList modulePaths()
 {
     const QString name = QStringLiteral("vantro-http");
-    return {QCoreApplication::applicationDirPath() + u'/' + name,
-            QStringLiteral(VANTRO_MODULE_DIR "/") + name};
+    QStringList paths{QCoreApplication::applicationDirPath() + u'/' + name};
+#ifdef VANTRO_MODULE_DIR
+    paths << QStringLiteral(VANTRO_MODULE_DIR "/") + name;
+#endif
+    return paths;
 }
 } // namespace
 

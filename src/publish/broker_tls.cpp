@@ -2,20 +2,18 @@
 
 #include "publish/mosquitto_library.h"
 #include "publish/socket_probe.h"
+#include "publish/system_authorities.h"
 
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
-#include <dlfcn.h>
-
 namespace {
-// The OpenSSL functions used here, reached through libmosquitto so that they are the very ones it uses.
+// The OpenSSL functions used here, those of the OpenSSL libmosquitto was built with.
 #define VANTRO_OPENSSL_FUNCTIONS(X)                                                                          \
     X(TLS_client_method)                                                                                     \
     X(SSL_CTX_new)                                                                                           \
     X(SSL_CTX_free)                                                                                          \
     X(SSL_CTX_ctrl)                                                                                          \
-    X(SSL_CTX_set_default_verify_paths)                                                                      \
     X(SSL_CTX_set_verify)                                                                                    \
     X(SSL_CTX_set_info_callback)                                                                             \
     X(SSL_CTX_get0_param)                                                                                    \
@@ -39,12 +37,12 @@ struct OpenSsl
 };
 
 // Resolved once; null and the missing function's name in `error` when libmosquitto was built without TLS.
-const OpenSsl *openSsl(void *libraryHandle, QString &error)
+const OpenSsl *openSsl(const MosquittoLibrary &library, QString &error)
 {
     static OpenSsl functions;
-    static const QString failure = [libraryHandle] {
+    static const QString failure = [&library] {
 #define VANTRO_OPENSSL_RESOLVE(name)                                                                         \
-    functions.name = reinterpret_cast<decltype(functions.name)>(dlsym(libraryHandle, #name));                \
+    functions.name = reinterpret_cast<decltype(functions.name)>(library.tlsFunction(#name));                 \
     if (!functions.name)                                                                                     \
         return QStringLiteral("the MQTT library has no TLS (%1)").arg(QLatin1String(#name));
         VANTRO_OPENSSL_FUNCTIONS(VANTRO_OPENSSL_RESOLVE)
@@ -67,7 +65,7 @@ BrokerTls::BrokerTls(const QString &host) : m_host(host)
 std::unique_ptr<BrokerTls> BrokerTls::create(const MosquittoLibrary &library, const QString &host,
                                              QString &error)
 {
-    openssl = openSsl(library.handle, error);
+    openssl = openSsl(library, error);
     if (!openssl)
         return nullptr;
     std::unique_ptr<BrokerTls> tls(new BrokerTls(host));
@@ -78,7 +76,7 @@ std::unique_ptr<BrokerTls> BrokerTls::create(const MosquittoLibrary &library, co
     }
     ssl_ctx_st *context = tls->m_context;
     openssl->SSL_CTX_ctrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
-    openssl->SSL_CTX_set_default_verify_paths(context);
+    trustSystemAuthorities(library, context);
     X509_VERIFY_PARAM *check = openssl->SSL_CTX_get0_param(context);
     const QByteArray name = host.toUtf8();
     const bool checked = tls->m_serverName.isEmpty()

@@ -37,8 +37,8 @@ struct MosquittoLibrary
 #define VANTRO_MOSQUITTO_POINTER(name) decltype(&::name) name = nullptr;
     VANTRO_MOSQUITTO_FUNCTIONS(VANTRO_MOSQUITTO_POINTER)
 #undef VANTRO_MOSQUITTO_POINTER
-    // The library as loaded, through which the OpenSSL it was built with is reached too.
-    void *handle = nullptr;
+    // A function of the OpenSSL the library was built with; null where it has none (a build without TLS).
+    QFunctionPointer tlsFunction(const char *name) const;
 
     // The library, loaded once; null and the reason in `error` when it cannot be.
     static const MosquittoLibrary *load(QString &error);

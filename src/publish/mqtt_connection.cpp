@@ -248,8 +248,7 @@ void MqttConnection::attemptTimedOut()
         m_attemptTimer.start(int(AnswerMs - waited));
         return;
     }
-    addressFailed(reached ? MqttReasons::noAnswer()
-                          : MqttReasons::failure(*m_library, MOSQ_ERR_ERRNO, ETIMEDOUT));
+    addressFailed(reached ? MqttReasons::noAnswer() : MqttReasons::timedOut());
 }
 
 void MqttConnection::sessionFailed(int code, int errorNumber)

@@ -92,6 +92,11 @@ QString MqttReasons::failure(const MosquittoLibrary &library, int code, int erro
     }
 }
 
+QString MqttReasons::timedOut()
+{
+    return QStringLiteral("connection timed out");
+}
+
 QString MqttReasons::noAnswer()
 {
     return QStringLiteral("the broker did not answer");

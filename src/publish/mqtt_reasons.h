@@ -16,4 +16,7 @@ QString failure(const MosquittoLibrary &library, int code, int errorNumber);
 
 // The broker took the connection and did not answer it, or stopped answering.
 QString noAnswer();
+// An address whose connection was never made within its share of the round: said alike everywhere, as no
+// system call failed to say it.
+QString timedOut();
 } // namespace MqttReasons

@@ -1,7 +1,11 @@
-#include "hosts_file.h"
 #include "local_broker.h"
 #include "publish/mqtt_topics.h"
 #include "publish/reading_publisher.h"
+#include "server_process.h"
+#include "trusted_authority.h"
+#ifndef Q_OS_WIN
+#include "hosts_file.h"
+#endif
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -74,7 +78,20 @@ QStringList linesWith(const QSignalSpy &said, const QString &words)
     return lines;
 }
 
-// A certificate authority and, signed by it, a broker's certificate for `name`, in `folder`.
+// The openssl command on the files of `folder`, named in `arguments` as "@name".
+bool openssl(const QTemporaryDir &folder, QStringList arguments)
+{
+    for (QString &argument : arguments) {
+        if (argument.startsWith(u'@'))
+            argument = hostPath(folder.filePath(argument.mid(1)));
+    }
+    TestProcess openssl;
+    openssl.setStandardErrorFile(QProcess::nullDevice());
+    openssl.start(QStringLiteral("openssl"), arguments);
+    return openssl.waitForFinished() && openssl.exitCode() == 0;
+}
+
+// A broker's key and certificate for `name` in `folder`, signed by the authority there.
 bool makeCertificates(const QTemporaryDir &folder, const QString &name)
 {
     QFile extensions(folder.filePath(QStringLiteral("extensions")));
@@ -82,22 +99,18 @@ bool makeCertificates(const QTemporaryDir &folder, const QString &name)
         return false;
     extensions.write("subjectAltName=DNS:" + name.toUtf8() + '\n');
     extensions.close();
-    const QList<QStringList> commands{
-        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=Vantro test authority",
-         "-keyout", folder.filePath("ca.key"), "-out", folder.filePath("ca.pem")},
-        {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name, "-keyout",
-         folder.filePath("key.pem"), "-out", folder.filePath("request.pem")},
-        {"x509", "-req", "-in", folder.filePath("request.pem"), "-CA", folder.filePath("ca.pem"), "-CAkey",
-         folder.filePath("ca.key"), "-set_serial", "1", "-days", "1", "-extfile", extensions.fileName(),
-         "-out", folder.filePath("cert.pem")}};
-    for (const QStringList &arguments : commands) {
-        QProcess openssl;
-        openssl.setStandardErrorFile(QProcess::nullDevice());
-        openssl.start(QStringLiteral("openssl"), arguments);
-        if (!openssl.waitForFinished() || openssl.exitCode() != 0)
-            return false;
-    }
-    return true;
+    return openssl(folder, {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name, "-keyout",
+                            "@key.pem", "-out", "@request.pem"}) &&
+           openssl(folder,
+                   {"x509", "-req", "-in", "@request.pem", "-CA", "@ca.pem", "-CAkey", "@ca.key",
+                    "-set_serial", "1", "-days", "1", "-extfile", "@extensions", "-out", "@cert.pem"});
+}
+
+// A broker that speaks TLS only, with the key and certificate in `keys`.
+QStringList tlsConfig(const QTemporaryDir &keys)
+{
+    return {"certfile " + hostPath(keys.filePath("cert.pem")),
+            "keyfile " + hostPath(keys.filePath("key.pem"))};
 }
 
 bool connected(ReadingPublisher &publisher)
@@ -356,9 +369,11 @@ void TstReadingPublisher::refusedConnectionIsSaidOnceAndRetriedSlowly()
         return;
     }
     // Mosquitto warns of a password file that others can read, and means to refuse one some day.
+#ifndef Q_OS_WIN
     const QFile::Permissions others =
         QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
     QVERIFY(!(QFileInfo(broker.folder() + QStringLiteral("/passwords")).permissions() & others));
+#endif
     // Tried at once, after 2 s and after 4 more: three attempts in seven seconds, not hundreds.
     QTRY_VERIFY_WITH_TIMEOUT(broker.connectionAttempts() >= 1, 5000);
     QElapsedTimer sinceFirst;
@@ -378,13 +393,9 @@ void TstReadingPublisher::untrustedCertificateIsSaidOnce()
 {
     // A broker whose certificate no authority in the system's store has signed.
     QTemporaryDir keys;
-    QProcess openssl;
-    openssl.setStandardErrorFile(QProcess::nullDevice());
-    openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
-                   "-keyout", keys.filePath("key.pem"), "-out", keys.filePath("cert.pem")});
-    QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
-    LocalBroker broker({"certfile " + keys.filePath("cert.pem"), "keyfile " + keys.filePath("key.pem")});
+    QVERIFY(openssl(keys, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                           "/CN=127.0.0.1", "-keyout", "@key.pem", "-out", "@cert.pem"}));
+    LocalBroker broker(tlsConfig(keys));
     QVERIFY(broker.start());
     QString error;
     const auto address = BrokerAddress::parse(broker.url().replace("mqtt://", "mqtts://"), error);
@@ -430,11 +441,16 @@ void TstReadingPublisher::brokerByName()
 {
     QFETCH(QString, host);
     QFETCH(QByteArray, hosts);
+#ifdef Q_OS_WIN
+    if (!hosts.isEmpty())
+        QSKIP("Wine resolves names as the Linux side does, whose hosts file a Windows test cannot give");
+#else
     std::optional<HostsFile> hostsFile;
     if (!hosts.isEmpty()) {
         hostsFile.emplace(hosts);
         QVERIFY2(hostsFile->failure().isEmpty(), qPrintable(hostsFile->failure()));
     }
+#endif
     LocalBroker broker;
     if (!hosts.isEmpty())
         broker.listenOn(QStringLiteral("::1"));
@@ -558,14 +574,14 @@ void TstReadingPublisher::tlsChecksTheNameGiven()
     // A broker whose certificate an authority of the test's own has signed, the one authority trusted here.
     QFETCH(QString, certifiedName);
     QTemporaryDir keys;
+    std::optional<TrustedAuthority> trusted(std::in_place, keys.path());
+    QVERIFY(trusted->isTrusted());
     QVERIFY(makeCertificates(keys, certifiedName));
-    LocalBroker broker({"certfile " + keys.filePath("cert.pem"), "keyfile " + keys.filePath("key.pem")});
+    LocalBroker broker(tlsConfig(keys));
     QVERIFY(broker.start());
-    const QByteArray trusted = qgetenv("SSL_CERT_FILE");
-    qputenv("SSL_CERT_FILE", keys.filePath("ca.pem").toUtf8());
     auto publisher =
         publisherByName(QStringLiteral("mqtts://broker.test:%1").arg(broker.port()), {"127.0.0.1"});
-    qputenv("SSL_CERT_FILE", trusted);
+    trusted.reset();
     publisher->start();
     QFETCH(QString, state);
     QTRY_VERIFY2_WITH_TIMEOUT(publisher->state().contains(state), qPrintable(publisher->state()), 10000);

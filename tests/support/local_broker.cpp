@@ -12,32 +12,28 @@
 
 #include <QtCore/QUuid>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
-#include <pwd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 LocalBroker::LocalBroker(const QStringList &extraConfig, const QStringList &users, const QStringList &acl)
     : m_port(freePorts(1).constFirst())
 {
     // Started by root, Mosquitto would become the user "mosquitto", who cannot read this folder.
-    QStringList config{QStringLiteral("user %1").arg(QString::fromLocal8Bit(getpwuid(getuid())->pw_name)),
+    QStringList config{QStringLiteral("user %1").arg(hostUserName()),
                        QStringLiteral("listener %1 127.0.0.1").arg(m_port),
                        QStringLiteral("persistence true"),
-                       QStringLiteral("persistence_location %1/").arg(m_folder.path()),
-                       QStringLiteral("log_dest file %1/broker.log").arg(m_folder.path()),
+                       QStringLiteral("persistence_location %1/").arg(hostPath(m_folder.path())),
+                       QStringLiteral("log_dest file %1/broker.log").arg(hostPath(m_folder.path())),
                        QStringLiteral("log_type all")};
     if (users.isEmpty()) {
         config << QStringLiteral("allow_anonymous true");
     } else {
         const QString passwords = privateFile(QStringLiteral("passwords"), users);
-        QProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-U"), passwords});
-        config << QStringLiteral("allow_anonymous false") << QStringLiteral("password_file ") + passwords;
+        TestProcess::execute(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-U"), hostPath(passwords)});
+        config << QStringLiteral("allow_anonymous false")
+               << QStringLiteral("password_file ") + hostPath(passwords);
     }
     if (!acl.isEmpty())
-        config << QStringLiteral("acl_file ") + privateFile(QStringLiteral("acl"), acl);
+        config << QStringLiteral("acl_file ") + hostPath(privateFile(QStringLiteral("acl"), acl));
     QFile file(m_folder.filePath(QStringLiteral("mosquitto.conf")));
     file.open(QIODevice::WriteOnly);
     file.write((config + extraConfig).join(u'\n').toUtf8() + '\n');
@@ -73,7 +69,7 @@ QString LocalBroker::privateFile(const QString &name, const QStringList &lines)
 bool LocalBroker::start()
 {
     m_process.start(QStringLiteral("mosquitto"),
-                    {QStringLiteral("-c"), m_folder.filePath(QStringLiteral("mosquitto.conf"))});
+                    {QStringLiteral("-c"), hostPath(m_folder.filePath(QStringLiteral("mosquitto.conf")))});
     // Ready when it accepts a connection; it takes a few milliseconds.
     const auto accepts = [this] {
         QTcpSocket probe;
@@ -134,7 +130,7 @@ bool LocalBroker::publish(const QString &topic, const QByteArray &payload, bool 
                                     : QStringList{QStringLiteral("-m"), QString::fromUtf8(payload)});
     if (retained)
         arguments << QStringLiteral("-r");
-    return QProcess::execute(QStringLiteral("mosquitto_pub"), arguments) == 0;
+    return TestProcess::execute(QStringLiteral("mosquitto_pub"), arguments) == 0;
 }
 
 Subscriber::Subscriber(const LocalBroker &broker, const QString &topic, const QStringList &options)
@@ -148,7 +144,7 @@ Subscriber::Subscriber(const LocalBroker &broker, const QString &topic, const QS
                                 QStringLiteral("sub-") + QUuid::createUuid().toString(QUuid::Id128).left(12),
                                 QStringLiteral("-t"), topic, QStringLiteral("-v"), QStringLiteral("-d")} +
                         options);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { take(); });
+    QObject::connect(&m_process, &TestProcess::readyReadStandardOutput, [this] { take(); });
 }
 
 Subscriber::~Subscriber()
@@ -176,7 +172,7 @@ bool Subscriber::waitFor(int count, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     while (messages().size() < count && !deadline.hasExpired())
-        QSignalSpy(&m_process, &QProcess::readyReadStandardOutput).wait(int(deadline.remainingTime()));
+        QSignalSpy(&m_process, &TestProcess::readyReadStandardOutput).wait(int(deadline.remainingTime()));
     return m_messages.size() >= count;
 }
 
@@ -336,37 +332,4 @@ int SilentBroker::port() const
 QByteArray SilentBroker::received() const
 {
     return m_received;
-}
-
-StalledAddress::StalledAddress(const QString &address, int port)
-{
-    sockaddr_in place{};
-    place.sin_family = AF_INET;
-    place.sin_port = htons(uint16_t(port));
-    inet_pton(AF_INET, address.toLatin1().constData(), &place.sin_addr);
-    m_listener = socket(AF_INET, SOCK_STREAM, 0);
-    const int yes = 1;
-    setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    if (bind(m_listener, reinterpret_cast<sockaddr *>(&place), sizeof place) != 0 ||
-        listen(m_listener, 0) != 0)
-        return;
-    // One connection that is never accepted fills the queue.
-    m_filler = socket(AF_INET, SOCK_STREAM, 0);
-    if (::connect(m_filler, reinterpret_cast<sockaddr *>(&place), sizeof place) != 0) {
-        close(m_filler);
-        m_filler = -1;
-    }
-}
-
-StalledAddress::~StalledAddress()
-{
-    for (const int descriptor : {m_filler, m_listener}) {
-        if (descriptor >= 0)
-            close(descriptor);
-    }
-}
-
-bool StalledAddress::isStalled() const
-{
-    return m_filler >= 0;
 }

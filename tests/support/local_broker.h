@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QtCore/QProcess>
+#include "server_process.h"
+
 #include <QtCore/QStringList>
 #include <QtCore/QTemporaryDir>
 #include <QtNetwork/QTcpServer>
@@ -43,7 +44,7 @@ private:
     QString privateFile(const QString &name, const QStringList &lines);
 
     QTemporaryDir m_folder;
-    QProcess m_process;
+    TestProcess m_process;
     int m_port = 0;
     QString m_address = QStringLiteral("127.0.0.1");
 };
@@ -66,7 +67,7 @@ public:
     bool waitFor(int count, int timeoutMs = 10000);
 
 private:
-    QProcess m_process;
+    TestProcess m_process;
     QByteArray m_pending;
     QStringList m_messages;
     QList<double> m_arrivalsMs;

@@ -20,7 +20,7 @@ QList<quint16> freePorts(int count)
     return ports;
 }
 
-bool waitUntilReady(QProcess &process, const std::function<bool()> &ready, int timeoutMs, int pollMs)
+bool waitUntilReady(TestProcess &process, const std::function<bool()> &ready, int timeoutMs, int pollMs)
 {
     if (!process.waitForStarted())
         return false;
@@ -28,12 +28,12 @@ bool waitUntilReady(QProcess &process, const std::function<bool()> &ready, int t
     while (!deadline.hasExpired() && process.state() == QProcess::Running) {
         if (ready())
             return true;
-        QSignalSpy(&process, &QProcess::finished).wait(pollMs);
+        QSignalSpy(&process, &TestProcess::finished).wait(pollMs);
     }
     return false;
 }
 
-void stopServer(QProcess &process, int graceMs)
+void stopServer(TestProcess &process, int graceMs)
 {
     if (process.state() == QProcess::NotRunning)
         return;

@@ -5,7 +5,14 @@
 //   write HEX | read COUNT MS | pending | bursts | settings | holders | stop | hangup
 //
 // each answered on one line, "ok ..." or "error ...". The first line of a connection names its port
-// ("COM10"); closing the connection unplugs it. Prints its TCP port on its first line of output.
+// ("COM10"); closing the connection unplugs it.
+//
+// It also runs Linux programs for the tests (a broker, its clients), which a program under Wine can start
+// but not wait on: on a second port, a connection asks "run PROGRAM ARGUMENT..." (each in base64), is told
+// "started PID", then "out BASE64" for what the program writes and "exit CODE" when it ends; "terminate"
+// and "kill" end it, and so does closing the connection.
+//
+// Prints both TCP ports on its first line of output: the lines', then the programs'.
 
 #include "line_probe.h"
 #include "pseudo_terminal.h"
@@ -15,6 +22,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
+#include <QtCore/QProcess>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpServer>
@@ -138,6 +146,78 @@ private:
     int m_wanted = 0;
     bool m_reading = true;
 };
+
+// One program run for a connection on the programs' port.
+class HostRun final
+{
+public:
+    explicit HostRun(QTcpSocket *client) : m_client(client)
+    {
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(&m_process, &QProcess::started,
+                         [this] { say("started " + QByteArray::number(m_process.processId())); });
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                         [this] { say("out " + m_process.readAllStandardOutput().toBase64()); });
+        QObject::connect(&m_process, &QProcess::finished, [this](int code, QProcess::ExitStatus status) {
+            say("exit " + QByteArray::number(status == QProcess::NormalExit ? code : -1));
+        });
+        QObject::connect(&m_process, &QProcess::errorOccurred, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                say("error " + m_process.errorString().toUtf8());
+        });
+    }
+    ~HostRun()
+    {
+        m_process.disconnect();
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    Q_DISABLE_COPY_MOVE(HostRun)
+
+    void onCommand(const QByteArray &line)
+    {
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.value(0) == "run" && m_process.state() == QProcess::NotRunning) {
+            QStringList arguments;
+            for (qsizetype i = 2; i < words.size(); ++i)
+                arguments << QString::fromUtf8(QByteArray::fromBase64(words[i]));
+            m_process.start(QString::fromUtf8(QByteArray::fromBase64(words.value(1))), arguments);
+        } else if (words.value(0) == "terminate") {
+            m_process.terminate();
+        } else if (words.value(0) == "kill") {
+            m_process.kill();
+        }
+    }
+
+private:
+    void say(const QByteArray &answer)
+    {
+        m_client->write(answer + '\n');
+        m_client->flush();
+    }
+
+    QTcpSocket *m_client;
+    QProcess m_process;
+};
+
+// Serves each connection of `server` with its own `Handler`, made with the connection, fed its lines and
+// dropped with it.
+template <typename Handler, typename Make> void serve(QTcpServer &server, Make make)
+{
+    QObject::connect(&server, &QTcpServer::newConnection, [&server, make] {
+        while (QTcpSocket *client = server.nextPendingConnection()) {
+            Handler *handler = make(client);
+            QObject::connect(client, &QTcpSocket::readyRead, client, [client, handler] {
+                while (client->canReadLine())
+                    handler->onCommand(client->readLine());
+            });
+            QObject::connect(client, &QTcpSocket::disconnected, client, [client, handler] {
+                delete handler;
+                client->deleteLater();
+            });
+        }
+    });
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -160,27 +240,19 @@ int main(int argc, char *argv[])
     }
 
     QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost)) {
-        std::fprintf(stderr, "wine-lines: %s\n", qPrintable(server.errorString()));
+    QTcpServer programs;
+    if (!server.listen(QHostAddress::LocalHost) || !programs.listen(QHostAddress::LocalHost)) {
+        std::fprintf(stderr, "wine-lines: %s\n", qPrintable(server.errorString() + programs.errorString()));
         return 1;
     }
     int next = parser.value(first).toInt();
-    QObject::connect(&server, &QTcpServer::newConnection, [&] {
-        while (QTcpSocket *client = server.nextPendingConnection()) {
-            const int number = next++;
-            auto *line = new Line(client, QDir(devices).filePath(QStringLiteral("com%1").arg(number)),
-                                  QStringLiteral("COM%1").arg(number));
-            QObject::connect(client, &QTcpSocket::readyRead, client, [client, line] {
-                while (client->canReadLine())
-                    line->onCommand(client->readLine());
-            });
-            QObject::connect(client, &QTcpSocket::disconnected, client, [client, line] {
-                delete line;
-                client->deleteLater();
-            });
-        }
+    serve<Line>(server, [&next, devices](QTcpSocket *client) {
+        const int number = next++;
+        return new Line(client, QDir(devices).filePath(QStringLiteral("com%1").arg(number)),
+                        QStringLiteral("COM%1").arg(number));
     });
-    std::printf("%d\n", server.serverPort());
+    serve<HostRun>(programs, [](QTcpSocket *client) { return new HostRun(client); });
+    std::printf("%d %d\n", server.serverPort(), programs.serverPort());
     std::fflush(stdout);
     return app.exec();
 }

@@ -1,6 +1,6 @@
 #include "metrics_loader.h"
 
-// The Windows build has no HTTP server for the endpoint or the page: asking for it fails as an address that
+// A build without Qt's HTTP server has no endpoint and no page: asking for either fails as an address that
 // cannot be had does.
 std::unique_ptr<ReadingOutput> startMetrics(const MetricsRequest &request, QString &error)
 {
