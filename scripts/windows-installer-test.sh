@@ -51,10 +51,12 @@ else
     diff <(echo "$expected") <(echo "$actual") || true
 fi
 if grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' "$installed/licences/LGPL-3.txt" 2>/dev/null &&
-    grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$installed/licences/GCC-runtime.txt" 2>/dev/null; then
-    pass "Qt's and the compiler runtime's licences are installed"
+    grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$installed/licences/GCC-runtime.txt" 2>/dev/null &&
+    grep -q 'Apache License' "$installed/licences/Apache-2.0.txt" 2>/dev/null &&
+    grep -q 'Eclipse Public License - v 2.0' "$installed/licences/EPL-2.0.txt" 2>/dev/null; then
+    pass "Qt's, the compiler runtime's, OpenSSL's and libmosquitto's licences are installed"
 else
-    fail "the licences of Qt and the compiler's runtime are not in $installed/licences"
+    fail "the licences of Qt, the compiler's runtime, OpenSSL or libmosquitto are not in $installed/licences"
 fi
 if grep -aqF '\Programs\Vantro\vantro-window.exe' "$shortcut" 2>/dev/null; then
     pass "the Start-menu entry starts the installed vantro-window.exe"
