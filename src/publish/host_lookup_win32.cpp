@@ -27,6 +27,7 @@ void HostLookup::start(const QString &host)
     });
 }
 
+// Qt's lookup answers by itself: there is nothing to look in on.
 void HostLookup::poll() {}
 
 void HostLookup::abandon()
