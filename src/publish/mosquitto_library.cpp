@@ -12,7 +12,7 @@ QLibrary &mqttLibrary()
 
 // Where OpenSSL's functions are found: through the MQTT library itself where the system's loader follows its
 // dependencies (the library's own OpenSSL), or in the OpenSSL libraries shipped beside it.
-QList<QLibrary *> tlsLibraries()
+const QList<QLibrary *> &tlsLibraries()
 {
     static const QList<QLibrary *> libraries = [] {
         QList<QLibrary *> found;

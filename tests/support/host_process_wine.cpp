@@ -4,7 +4,6 @@
 
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
-#include <QtTest/QSignalSpy>
 
 #include <windows.h>
 
