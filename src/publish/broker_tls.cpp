@@ -21,6 +21,7 @@ namespace {
     X(SSL_CTX_get_ex_data)                                                                                   \
     X(SSL_get_SSL_CTX)                                                                                       \
     X(SSL_ctrl)                                                                                              \
+    X(SSL_get_state)                                                                                         \
     X(SSL_get_ex_data_X509_STORE_CTX_idx)                                                                    \
     X(SSL_alert_desc_string_long)                                                                            \
     X(X509_STORE_CTX_get_ex_data)                                                                            \
@@ -108,12 +109,18 @@ void BrokerTls::beginAttempt()
     m_certificateProblem.clear();
     m_alert.clear();
     m_handshakeStarted = false;
+    m_helloSent = false;
     m_handshakeDone = false;
+}
+
+bool BrokerTls::isHandshaking() const
+{
+    return m_handshakeStarted && !m_handshakeDone;
 }
 
 bool BrokerTls::isHandshakeCutShort() const
 {
-    return m_handshakeStarted && !m_handshakeDone;
+    return m_helloSent && !m_handshakeDone;
 }
 
 QString BrokerTls::failure() const
@@ -156,6 +163,9 @@ void BrokerTls::watch(const ssl_st *session, int where, int value)
         tls->m_handshakeStarted = true;
     if (where & SSL_CB_HANDSHAKE_DONE)
         tls->m_handshakeDone = true;
+    // A step is taken before the hello is written and after; a connection that was never made sends nothing.
+    if ((where & SSL_CB_LOOP) && openssl->SSL_get_state(session) != TLS_ST_BEFORE)
+        tls->m_helloSent = true;
     if (where & SSL_CB_HANDSHAKE_START)
         openssl->SSL_ctrl(const_cast<ssl_st *>(session), SSL_CTRL_SET_TLSEXT_HOSTNAME,
                           TLSEXT_NAMETYPE_host_name,

@@ -31,7 +31,10 @@ public:
     void beginAttempt();
     // Why the handshake failed, as a phrase; empty while nothing has gone wrong.
     QString failure() const;
-    // The handshake began and did not finish: whatever the library then calls the failure, it is TLS's.
+    // The handshake began and has not finished.
+    bool isHandshaking() const;
+    // The broker was sent the handshake's first message and the handshake did not finish: whatever the
+    // library then calls the failure, it is TLS's.
     bool isHandshakeCutShort() const;
 
 private:
@@ -46,5 +49,6 @@ private:
     QString m_certificateProblem;
     QString m_alert;
     bool m_handshakeStarted = false;
+    bool m_helloSent = false;
     bool m_handshakeDone = false;
 };

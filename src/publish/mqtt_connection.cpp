@@ -171,11 +171,14 @@ void MqttConnection::connectTo(const QByteArray &address)
     // The connection itself does not wait: its progress comes back through the socket's notifiers.
     const int code =
         m_library->mosquitto_connect_async(m_session, address.constData(), m_address.port, KeepAliveSeconds);
-    const int errorNumber = errno;
-    if (code == MOSQ_ERR_SUCCESS)
-        watchSocket();
-    else
+    const int errorNumber = SocketProbe::lastError();
+    if (code != MOSQ_ERR_SUCCESS)
         sessionFailed(code, errorNumber);
+    else if (isHandshaking() &&
+             SocketProbe::failedAtOnce(m_library->mosquitto_socket(m_session), errorNumber))
+        sessionFailed(MOSQ_ERR_ERRNO, errorNumber);
+    else
+        watchSocket();
 }
 
 void MqttConnection::onConnect(mosquitto *, void *self, int code)
@@ -242,13 +245,19 @@ void MqttConnection::attemptTimedOut()
 {
     if (m_settled || m_connected)
         return;
-    const bool reached = SocketProbe::isConnected(m_library->mosquitto_socket(m_session));
+    const int socket = m_library->mosquitto_socket(m_session);
+    const bool reached = SocketProbe::isConnected(socket);
     const qint64 waited = m_attemptClock.elapsed();
     if (reached && waited < AnswerMs) {
         m_attemptTimer.start(int(AnswerMs - waited));
         return;
     }
-    addressFailed(reached ? MqttReasons::noAnswer() : MqttReasons::timedOut());
+    // Where no notifier told of a refusal, the socket still holds it.
+    const int pendingError = reached ? 0 : SocketProbe::takePendingError(socket);
+    if (pendingError != 0)
+        addressFailed(MqttReasons::failure(*m_library, MOSQ_ERR_ERRNO, pendingError));
+    else
+        addressFailed(reached ? MqttReasons::noAnswer() : MqttReasons::timedOut());
 }
 
 void MqttConnection::sessionFailed(int code, int errorNumber)
@@ -376,16 +385,33 @@ void MqttConnection::readable()
 {
     if (m_settled)
         return;
-    const int code = m_library->mosquitto_loop_read(m_session, 1);
-    afterLoop(code, errno);
+    afterSocketEvent(m_library->mosquitto_loop_read(m_session, 1));
 }
 
 void MqttConnection::writable()
 {
     if (m_settled)
         return;
-    const int code = m_library->mosquitto_loop_write(m_session, 1);
-    afterLoop(code, errno);
+    // The library takes its TLS handshake a step further only when asked to read.
+    afterSocketEvent(isHandshaking() ? m_library->mosquitto_loop_read(m_session, 1)
+                                     : m_library->mosquitto_loop_write(m_session, 1));
+}
+
+void MqttConnection::afterSocketEvent(int code)
+{
+    const int errorNumber = SocketProbe::lastError();
+    // A connection refused or cut during the TLS handshake is to OpenSSL a system error, which the library
+    // takes for a handshake still under way; its socket would then be said ready for ever, or never again.
+    if (code == MOSQ_ERR_SUCCESS && !m_settled && isHandshaking() &&
+        !SocketProbe::isConnected(m_library->mosquitto_socket(m_session)))
+        sessionFailed(MOSQ_ERR_ERRNO, errorNumber);
+    else
+        afterLoop(code, errorNumber);
+}
+
+bool MqttConnection::isHandshaking() const
+{
+    return m_tls && m_tls->isHandshaking();
 }
 
 void MqttConnection::keepAlive()

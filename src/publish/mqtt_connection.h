@@ -96,7 +96,9 @@ private:
     void readable();
     void writable();
     void keepAlive();
+    void afterSocketEvent(int code);
     void afterLoop(int code, int errorNumber);
+    bool isHandshaking() const;
     void closeSession();
 
     const MosquittoLibrary *m_library = nullptr;

@@ -6,6 +6,13 @@
 namespace SocketProbe {
 // Whether the socket's connection has been made (the broker's address answered), not merely begun.
 bool isConnected(int socket);
+// The error of the last socket call that failed: errno, or Winsock's own.
+int lastError();
+// The error that ended the socket's connection, which the socket keeps until asked; 0 if none.
+int takePendingError(int socket);
+// Whether a connection just begun, and left with `errorNumber`, has already failed: some systems refuse a
+// connection to one of their own ports at once.
+bool failedAtOnce(int socket, int errorNumber);
 // Whether `host` is an address in digits (192.0.2.7, 2001:db8::7), which needs no lookup.
 bool isNumericAddress(const QString &host);
 // The system's sentence for an errno value.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstring>
 
 bool SocketProbe::isConnected(int socket)
@@ -10,6 +11,25 @@ bool SocketProbe::isConnected(int socket)
     sockaddr_storage peer{};
     socklen_t size = sizeof peer;
     return socket >= 0 && getpeername(socket, reinterpret_cast<sockaddr *>(&peer), &size) == 0;
+}
+
+int SocketProbe::lastError()
+{
+    return errno;
+}
+
+int SocketProbe::takePendingError(int socket)
+{
+    int error = 0;
+    socklen_t size = sizeof error;
+    return socket >= 0 && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : 0;
+}
+
+bool SocketProbe::failedAtOnce(int socket, int errorNumber)
+{
+    const bool underWay = errorNumber == EINPROGRESS || errorNumber == EAGAIN || errorNumber == EWOULDBLOCK ||
+                          errorNumber == EALREADY;
+    return !underWay && !isConnected(socket);
 }
 
 bool SocketProbe::isNumericAddress(const QString &host)

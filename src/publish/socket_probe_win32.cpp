@@ -12,6 +12,27 @@ bool SocketProbe::isConnected(int socket)
     return socket >= 0 && getpeername(SOCKET(socket), reinterpret_cast<sockaddr *>(&peer), &size) == 0;
 }
 
+int SocketProbe::lastError()
+{
+    return WSAGetLastError();
+}
+
+int SocketProbe::takePendingError(int socket)
+{
+    int error = 0;
+    int size = sizeof error;
+    return socket >= 0 && getsockopt(SOCKET(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error),
+                                     &size) == 0
+               ? error
+               : 0;
+}
+
+// Windows tells of a refused connection only after its own retries, through the socket's notifiers.
+bool SocketProbe::failedAtOnce(int, int)
+{
+    return false;
+}
+
 bool SocketProbe::isNumericAddress(const QString &host)
 {
     const QByteArray text = host.toUtf8();

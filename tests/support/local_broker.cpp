@@ -254,6 +254,24 @@ void BrokerProxy::refuseConnections()
     m_server.close();
 }
 
+void BrokerProxy::stallConnections()
+{
+    const quint16 port = m_server.serverPort();
+    m_server.close();
+    m_server.setListenBacklogSize(0);
+    m_server.listen(QHostAddress::LocalHost, port);
+    m_server.pauseAccepting();
+    // One connection never taken fills the queue.
+    auto *filler = new QTcpSocket(this);
+    filler->connectToHost(QHostAddress::LocalHost, port);
+    filler->waitForConnected();
+}
+
+void BrokerProxy::admitConnections()
+{
+    m_server.resumeAccepting();
+}
+
 QByteArray BrokerProxy::held() const
 {
     QByteArray held;

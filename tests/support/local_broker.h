@@ -94,6 +94,10 @@ public:
     void cut();
     // Takes no more connections: they are refused.
     void refuseConnections();
+    // Leaves new connections unanswered, as the network does while a queue of them is full, until
+    // admitConnections(): a client's knock is heard when it knocks again, a second later, as from afar.
+    void stallConnections();
+    void admitConnections();
     QByteArray held() const;
     // The MQTT protocol level of each CONNECT seen, in order: 4 for 3.1.1, 5 for MQTT 5.
     QList<int> protocolLevels() const;
