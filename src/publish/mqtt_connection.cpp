@@ -252,6 +252,12 @@ void MqttConnection::attemptTimedOut()
         m_attemptTimer.start(int(AnswerMs - waited));
         return;
     }
+    // The hello went out, so the address answered: the broker has ended the handshake since, though no
+    // notifier told of it (Windows tells of a closed socket once, and may tell it before the library looks).
+    if (!reached && m_tls && m_tls->isHandshakeCutShort()) {
+        sessionFailed(MOSQ_ERR_TLS, 0);
+        return;
+    }
     // Where no notifier told of a refusal, the socket still holds it.
     const int pendingError = reached ? 0 : SocketProbe::takePendingError(socket);
     if (pendingError != 0)

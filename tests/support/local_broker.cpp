@@ -269,7 +269,8 @@ void BrokerProxy::stallConnections()
 
 void BrokerProxy::admitConnections()
 {
-    m_server.resumeAccepting();
+    if (m_server.isListening())
+        m_server.resumeAccepting();
 }
 
 QByteArray BrokerProxy::held() const
