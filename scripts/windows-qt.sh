@@ -36,9 +36,10 @@ flags=(
     # fonts), rich-text import and export, PDF, animations.
     -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF -DFEATURE_freetype=OFF -DFEATURE_movie=OFF
     -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF -DFEATURE_textodfwriter=OFF -DFEATURE_pdf=OFF
-    # Nor these: the Direct2D platform plugin (the windows plugin is the one shipped), the graphics view, and
-    # Qt's own TLS (the broker's TLS is libmosquitto's OpenSSL).
-    -DFEATURE_direct2d=OFF -DFEATURE_graphicsview=OFF -DFEATURE_ssl=OFF
+    # Nor these: the Direct2D platform plugin (the windows plugin is the one shipped) with the DirectWrite font
+    # database that only it and an opt-in use, the graphics view, and Qt's own TLS (the broker's TLS is
+    # libmosquitto's OpenSSL).
+    -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_graphicsview=OFF -DFEATURE_ssl=OFF -DFEATURE_schannel=OFF
 )
 toolchain=$here/cmake/x86_64-w64-mingw32.cmake
 compiler=$(x86_64-w64-mingw32-g++-posix --version 2>/dev/null | head -1 || true)

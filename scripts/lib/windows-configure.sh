@@ -8,9 +8,12 @@
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
 
 windows_configure() {
-    local launcher=()
+    local launcher=() fresh=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    cmake -S . -B "$3" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    # A build made with another Qt for Windows (flags changed, another cache entry) starts afresh: CMake
+    # would keep finding the old one.
+    [ ! -f "$3/CMakeCache.txt" ] || grep -qx "Qt6_DIR:PATH=$1/lib/cmake/Qt6" "$3/CMakeCache.txt" || fresh=(--fresh)
+    cmake "${fresh[@]}" -S . -B "$3" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
         --toolchain "$1/lib/cmake/Qt6/qt.toolchain.cmake" \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/x86_64-w64-mingw32.cmake" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
         -DVANTRO_MQTT_PREFIX="$2" \
