@@ -110,6 +110,7 @@ void BrokerTls::beginAttempt()
     m_alert.clear();
     m_handshakeStarted = false;
     m_helloSent = false;
+    m_connectionError = 0;
     m_handshakeDone = false;
 }
 
@@ -121,6 +122,11 @@ bool BrokerTls::isHandshaking() const
 bool BrokerTls::isHandshakeCutShort() const
 {
     return m_helloSent && !m_handshakeDone;
+}
+
+int BrokerTls::connectionError() const
+{
+    return m_helloSent ? 0 : m_connectionError;
 }
 
 QString BrokerTls::failure() const
@@ -166,6 +172,12 @@ void BrokerTls::watch(const ssl_st *session, int where, int value)
     // A step is taken before the hello is written and after; a connection that was never made sends nothing.
     if ((where & SSL_CB_LOOP) && openssl->SSL_get_state(session) != TLS_ST_BEFORE)
         tls->m_helloSent = true;
+    // Read here, before the library puts a word of its own in its place.
+    if ((where & SSL_CB_EXIT) && value <= 0 && !tls->m_helloSent) {
+        const int error = SocketProbe::lastError();
+        if (error != 0 && !SocketProbe::isUnderWay(error))
+            tls->m_connectionError = error;
+    }
     if (where & SSL_CB_HANDSHAKE_START)
         openssl->SSL_ctrl(const_cast<ssl_st *>(session), SSL_CTRL_SET_TLSEXT_HOSTNAME,
                           TLSEXT_NAMETYPE_host_name,

@@ -36,6 +36,9 @@ public:
     // The broker was sent the handshake's first message and the handshake did not finish: whatever the
     // library then calls the failure, it is TLS's.
     bool isHandshakeCutShort() const;
+    // Why the connection could not be made, as the system said when the hello could not go out (0 if it
+    // went, or is still waiting): some library releases say only that TLS failed.
+    int connectionError() const;
 
 private:
     explicit BrokerTls(const QString &host);
@@ -50,5 +53,6 @@ private:
     QString m_alert;
     bool m_handshakeStarted = false;
     bool m_helloSent = false;
+    int m_connectionError = 0;
     bool m_handshakeDone = false;
 };

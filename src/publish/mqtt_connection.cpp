@@ -174,8 +174,8 @@ void MqttConnection::connectTo(const QByteArray &address)
     const int errorNumber = SocketProbe::lastError();
     if (code != MOSQ_ERR_SUCCESS)
         sessionFailed(code, errorNumber);
-    else if (isHandshaking() &&
-             SocketProbe::failedAtOnce(m_library->mosquitto_socket(m_session), errorNumber))
+    // Refused at once, as this machine refuses a connection to one of its own ports.
+    else if (m_tls && m_tls->connectionError() != 0)
         sessionFailed(MOSQ_ERR_ERRNO, errorNumber);
     else
         watchSocket();
@@ -276,8 +276,11 @@ void MqttConnection::sessionFailed(int code, int errorNumber)
     }
     // A certificate the broker cannot be trusted with is the same on every address.
     const QString tlsFailure = m_tls ? m_tls->failure() : QString();
+    const int notMade = m_tls ? m_tls->connectionError() : 0;
     if (!tlsFailure.isEmpty())
         refused(tlsFailure);
+    else if (notMade != 0)
+        addressFailed(MqttReasons::failure(*m_library, MOSQ_ERR_ERRNO, notMade));
     // A broker that does not speak TLS ends the handshake with bytes or a close that some OpenSSL releases
     // leave the library to call a protocol error.
     else if (code == MOSQ_ERR_TLS || (m_tls && m_tls->isHandshakeCutShort()))

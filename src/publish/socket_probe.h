@@ -10,9 +10,8 @@ bool isConnected(int socket);
 int lastError();
 // The error that ended the socket's connection, which the socket keeps until asked; 0 if none.
 int takePendingError(int socket);
-// Whether a connection just begun, and left with `errorNumber`, has already failed: some systems refuse a
-// connection to one of their own ports at once.
-bool failedAtOnce(int socket, int errorNumber);
+// Whether `errorNumber`, from a socket call, means only that the connection is still being made.
+bool isUnderWay(int errorNumber);
 // Whether `host` is an address in digits (192.0.2.7, 2001:db8::7), which needs no lookup.
 bool isNumericAddress(const QString &host);
 // The system's sentence for an errno value.

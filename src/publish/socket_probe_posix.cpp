@@ -25,11 +25,10 @@ int SocketProbe::takePendingError(int socket)
     return socket >= 0 && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : 0;
 }
 
-bool SocketProbe::failedAtOnce(int socket, int errorNumber)
+bool SocketProbe::isUnderWay(int errorNumber)
 {
-    const bool underWay = errorNumber == EINPROGRESS || errorNumber == EAGAIN || errorNumber == EWOULDBLOCK ||
-                          errorNumber == EALREADY;
-    return !underWay && !isConnected(socket);
+    return errorNumber == EINPROGRESS || errorNumber == EAGAIN || errorNumber == EWOULDBLOCK ||
+           errorNumber == EALREADY || errorNumber == ENOTCONN || errorNumber == EINTR;
 }
 
 bool SocketProbe::isNumericAddress(const QString &host)

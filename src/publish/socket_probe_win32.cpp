@@ -27,10 +27,10 @@ int SocketProbe::takePendingError(int socket)
                : 0;
 }
 
-// Windows tells of a refused connection only after its own retries, through the socket's notifiers.
-bool SocketProbe::failedAtOnce(int, int)
+bool SocketProbe::isUnderWay(int errorNumber)
 {
-    return false;
+    return errorNumber == WSAEWOULDBLOCK || errorNumber == WSAEINPROGRESS || errorNumber == WSAEALREADY ||
+           errorNumber == WSAENOTCONN || errorNumber == WSAEINTR;
 }
 
 bool SocketProbe::isNumericAddress(const QString &host)
