@@ -172,8 +172,9 @@ void BrokerTls::watch(const ssl_st *session, int where, int value)
     // A step is taken before the hello is written and after; a connection that was never made sends nothing.
     if ((where & SSL_CB_LOOP) && openssl->SSL_get_state(session) != TLS_ST_BEFORE)
         tls->m_helloSent = true;
-    // Read here, before the library puts a word of its own in its place.
-    if ((where & SSL_CB_EXIT) && value <= 0 && !tls->m_helloSent) {
+    // Read here, before the library puts a word of its own in its place; the first is the reason, what
+    // follows its consequence (a broken pipe).
+    if ((where & SSL_CB_EXIT) && value <= 0 && !tls->m_helloSent && tls->m_connectionError == 0) {
         const int error = SocketProbe::lastError();
         if (error != 0 && !SocketProbe::isUnderWay(error))
             tls->m_connectionError = error;

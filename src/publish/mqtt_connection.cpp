@@ -174,9 +174,6 @@ void MqttConnection::connectTo(const QByteArray &address)
     const int errorNumber = SocketProbe::lastError();
     if (code != MOSQ_ERR_SUCCESS)
         sessionFailed(code, errorNumber);
-    // Refused at once, as this machine refuses a connection to one of its own ports.
-    else if (m_tls && m_tls->connectionError() != 0)
-        sessionFailed(MOSQ_ERR_ERRNO, errorNumber);
     else
         watchSocket();
 }
