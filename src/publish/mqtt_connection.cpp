@@ -174,6 +174,10 @@ void MqttConnection::connectTo(const QByteArray &address)
     const int errorNumber = SocketProbe::lastError();
     if (code != MOSQ_ERR_SUCCESS)
         sessionFailed(code, errorNumber);
+    // Refused before the hello could go out, as a system refuses a connection to one of its own ports: the
+    // socket is past use, whatever the library makes of it.
+    else if (m_tls && m_tls->connectionError() != 0)
+        sessionFailed(MOSQ_ERR_ERRNO, errorNumber);
     else
         watchSocket();
 }

@@ -417,7 +417,7 @@ void TstReadingPublisher::untrustedCertificateIsSaidOnce()
 
 void TstReadingPublisher::tlsConnectionThatFailsIsSaidSo_data()
 {
-    QTest::addColumn<QString>("peer"); // what is at the port: a broker without TLS, one not trusted, nothing
+    QTest::addColumn<QString>("peer"); // at the port: a broker without TLS, one not trusted, nothing, silence
     // Far away, the address answers only after the library has begun the handshake, as most brokers' do.
     QTest::addColumn<bool>("farAway");
     QTest::addColumn<QString>("state");
@@ -434,6 +434,8 @@ void TstReadingPublisher::tlsConnectionThatFailsIsSaidSo_data()
                                 : "Cannot reach the broker at 127.0.0.1:%1: connection refused";
     QTest::newRow("nothing at the port") << "none" << false << notMade;
     QTest::newRow("nothing at the port, far away") << "none" << true << notMade;
+    QTest::newRow("an address that never answers")
+        << "stalled" << true << "Cannot reach the broker at 127.0.0.1:%1: connection timed out";
 }
 
 void TstReadingPublisher::tlsConnectionThatFailsIsSaidSo()
@@ -447,7 +449,7 @@ void TstReadingPublisher::tlsConnectionThatFailsIsSaidSo()
     BrokerProxy proxy(broker);
     const int port = farAway ? proxy.port() : peer == "none" ? freePorts(1).first() : broker.port();
     std::optional<StalledAddress> nothingYet;
-    if (farAway && peer == "none") {
+    if (farAway && peer != "untrusted") {
         proxy.refuseConnections();
         nothingYet.emplace(QStringLiteral("127.0.0.1"), port);
     } else if (farAway) {
@@ -455,7 +457,8 @@ void TstReadingPublisher::tlsConnectionThatFailsIsSaidSo()
     }
     auto publisher = publisherAt(QStringLiteral("mqtts://127.0.0.1:%1").arg(port));
     publisher->start();
-    nothingYet.reset();
+    if (peer == "none")
+        nothingYet.reset();
     proxy.admitConnections();
     QTRY_VERIFY(!publisher->state().isEmpty());
     QFETCH(QString, state);
