@@ -537,7 +537,7 @@ void TstMetricsEndpoint::idleHolderDoesNotKeepTheScraperOut_data()
     QTest::addColumn<int>("dropsBeforeScrape");
     QTest::newRow("silent ones give way at the bound") << 30000 << 0;
     // Long enough that a scrape is not taken for a silent one while the machine is busy.
-    QTest::newRow("silent ones give up their place") << 500 << 8;
+    QTest::newRow("silent ones give up their place") << 1500 << 8;
 }
 
 void TstMetricsEndpoint::idleHolderDoesNotKeepTheScraperOut()
