@@ -246,8 +246,7 @@ void MqttConnection::attemptTimedOut()
 {
     if (m_settled || m_connected)
         return;
-    const int socket = m_library->mosquitto_socket(m_session);
-    const bool reached = SocketProbe::isConnected(socket);
+    const bool reached = SocketProbe::isConnected(m_library->mosquitto_socket(m_session));
     const qint64 waited = m_attemptClock.elapsed();
     if (reached && waited < AnswerMs) {
         m_attemptTimer.start(int(AnswerMs - waited));
@@ -259,12 +258,7 @@ void MqttConnection::attemptTimedOut()
         sessionFailed(MOSQ_ERR_TLS, 0);
         return;
     }
-    // Where no notifier told of a refusal, the socket still holds it.
-    const int pendingError = reached ? 0 : SocketProbe::takePendingError(socket);
-    if (pendingError != 0)
-        addressFailed(MqttReasons::failure(*m_library, MOSQ_ERR_ERRNO, pendingError));
-    else
-        addressFailed(reached ? MqttReasons::noAnswer() : MqttReasons::timedOut());
+    addressFailed(reached ? MqttReasons::noAnswer() : MqttReasons::timedOut());
 }
 
 void MqttConnection::sessionFailed(int code, int errorNumber)

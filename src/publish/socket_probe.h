@@ -8,8 +8,6 @@ namespace SocketProbe {
 bool isConnected(int socket);
 // The error of the last socket call that failed: errno, or Winsock's own.
 int lastError();
-// The error that ended the socket's connection, which the socket keeps until asked; 0 if none.
-int takePendingError(int socket);
 // Whether `errorNumber`, from a socket call, means only that the connection is still being made.
 bool isUnderWay(int errorNumber);
 // Whether `host` is an address in digits (192.0.2.7, 2001:db8::7), which needs no lookup.

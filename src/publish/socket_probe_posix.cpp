@@ -18,13 +18,6 @@ int SocketProbe::lastError()
     return errno;
 }
 
-int SocketProbe::takePendingError(int socket)
-{
-    int error = 0;
-    socklen_t size = sizeof error;
-    return socket >= 0 && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error : 0;
-}
-
 bool SocketProbe::isUnderWay(int errorNumber)
 {
     return errorNumber == EINPROGRESS || errorNumber == EAGAIN || errorNumber == EWOULDBLOCK ||

@@ -17,16 +17,6 @@ int SocketProbe::lastError()
     return WSAGetLastError();
 }
 
-int SocketProbe::takePendingError(int socket)
-{
-    int error = 0;
-    int size = sizeof error;
-    return socket >= 0 && getsockopt(SOCKET(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error),
-                                     &size) == 0
-               ? error
-               : 0;
-}
-
 bool SocketProbe::isUnderWay(int errorNumber)
 {
     return errorNumber == WSAEWOULDBLOCK || errorNumber == WSAEINPROGRESS || errorNumber == WSAEALREADY ||
