@@ -242,9 +242,14 @@ void TstReadingPublisher::dashboardSeesTheBoard()
     // return within the limits sent nothing before it.
     publisher.reset();
     QVERIFY(subscriber.waitFor(8));
-    QCOMPARE(subscriber.messages().mid(6),
-             (QStringList{QStringLiteral("vantro/lab3-ttyacm0/board offline"),
-                          QStringLiteral("vantro/lab3-ttyacm0/availability offline")}));
+    QStringList goodbye = subscriber.messages().mid(6);
+    const QString offline = QStringLiteral("vantro/lab3-ttyacm0/availability offline");
+    // Under Wine the socket's close can overtake the goodbye at the broker, which then also speaks the will:
+    // it says the same.
+    if (goodbye.size() == 3 && goodbye.last() == offline)
+        goodbye.removeLast();
+    QVERIFY2(goodbye == (QStringList{QStringLiteral("vantro/lab3-ttyacm0/board offline"), offline}),
+             qPrintable(goodbye.join(QLatin1String(" | "))));
 }
 
 void TstReadingPublisher::backlogKeepsItsTimesAndRetainsTheNewest()
